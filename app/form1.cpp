@@ -1,0 +1,233 @@
+#include "app/form1.h"
+
+#include "app/fieldeditor.h"
+#include "app/intervaltimer.h"
+#include "app/logtextbox.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace
+{
+
+// Places and sizes are given in twips: 15 twips are one pixel at 96 dots per inch.
+int px(int twips)
+{
+    return (twips + 7) / 15;
+}
+
+QRect twipRect(int left, int top, int width, int height)
+{
+    return {px(left), px(top), px(width), px(height)};
+}
+
+template <typename W> W *makeControl(QWidget *parent, const char *name, QRect geometry)
+{
+    auto *w = new W(parent);
+    w->setObjectName(QLatin1String(name));
+    w->setGeometry(geometry);
+    return w;
+}
+
+} // namespace
+
+Form1::Form1(Form1Services services, QWidget *parent)
+    : QWidget(parent), MSComm1(std::move(services.comm)), m_scanPorts(std::move(services.scanPorts))
+{
+    Q_ASSERT(MSComm1);
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Wirelark"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(px(8475), px(6465));
+    createControls();
+    connectEvents();
+    Form_Load();
+}
+
+Form1::~Form1() = default;
+
+void Form1::createControls()
+{
+    Frame1 = makeControl<QGroupBox>(this, "Frame1", twipRect(240, 240, 6135, 975));
+    Frame1->setTitle(QStringLiteral("通訊埠"));
+    cboComPort = makeControl<QComboBox>(Frame1, "cboComPort", twipRect(120, 360, 1215, 390));
+    cbospeed = makeControl<QComboBox>(Frame1, "cbospeed", twipRect(1560, 360, 975, 390));
+    cboset = makeControl<QComboBox>(Frame1, "cboset", twipRect(2760, 360, 975, 390));
+    for (QComboBox *box : {cboComPort, cbospeed, cboset})
+        box->setEditable(true);
+    cboComPort->setEditText(QStringLiteral("ComPort"));
+    cbospeed->setEditText(QStringLiteral("Speed"));
+    cbospeed->setToolTip(QStringLiteral("速率"));
+    cboset->setEditText(QStringLiteral("Set"));
+    cboset->setToolTip(QStringLiteral("協定"));
+    cmdopen = makeControl<QPushButton>(Frame1, "cmdopen", twipRect(4320, 360, 735, 375));
+    cmdopen->setText(QStringLiteral("開啟"));
+    cmdclose = makeControl<QPushButton>(Frame1, "cmdclose", twipRect(5040, 360, 735, 375));
+    cmdclose->setText(QStringLiteral("關閉"));
+
+    Frame2 = makeControl<QGroupBox>(this, "Frame2", twipRect(240, 1200, 6135, 1095));
+    Frame2->setTitle(QStringLiteral("傳送資料 (HEX 16進制)"));
+    Label1 = makeControl<QLabel>(Frame2, "Label1", twipRect(120, 240, 735, 255));
+    Label1->setText(QStringLiteral("Adderss"));
+    Label2 = makeControl<QLabel>(Frame2, "Label2", twipRect(840, 240, 855, 255));
+    Label2->setText(QStringLiteral(" Function"));
+    Label3 = makeControl<QLabel>(Frame2, "Label3", twipRect(1680, 240, 855, 255));
+    Label3->setText(QStringLiteral(" Register"));
+    Label4 = makeControl<QLabel>(Frame2, "Label4", twipRect(2640, 240, 735, 255));
+    Label4->setText(QStringLiteral(" Length"));
+    Label5 = makeControl<QLabel>(Frame2, "Label5", twipRect(3840, 240, 495, 255));
+    Label5->setText(QStringLiteral("CRC"));
+    txtadr = makeControl<QLineEdit>(Frame2, "txtadr", twipRect(240, 480, 495, 405));
+    txtadr->setText(QStringLiteral("01"));
+    txtadr->setMaxLength(2);
+    txtfun = makeControl<QLineEdit>(Frame2, "txtfun", twipRect(960, 480, 495, 390));
+    txtfun->setText(QStringLiteral("03"));
+    txtfun->setMaxLength(2);
+    txtres = makeControl<QLineEdit>(Frame2, "txtres", twipRect(1680, 480, 735, 405));
+    txtres->setText(QStringLiteral("0000"));
+    txtres->setMaxLength(4);
+    txtnum = makeControl<QLineEdit>(Frame2, "txtnum", twipRect(2640, 480, 735, 405));
+    txtnum->setText(QStringLiteral("0002"));
+    txtnum->setMaxLength(4);
+    txtcrc = makeControl<QLineEdit>(Frame2, "txtcrc", twipRect(3600, 480, 855, 405));
+    txtcrc->setReadOnly(true);
+    cmdtr = makeControl<QPushButton>(Frame2, "cmdtr", twipRect(4680, 480, 1095, 405));
+    cmdtr->setText(QStringLiteral("傳送"));
+
+    Label10 = makeControl<QLabel>(this, "Label10", twipRect(480, 2400, 1095, 255));
+    Label10->setText(QStringLiteral("接收資料"));
+    Text2 = makeControl<LogTextBox>(this, "Text2", twipRect(240, 2640, 6135, 3615));
+
+    Frame3 = makeControl<QGroupBox>(this, "Frame3", twipRect(6600, 240, 1455, 975));
+    Frame3->setTitle(QStringLiteral("時間間隔"));
+    txtdelay = makeControl<QLineEdit>(Frame3, "txtdelay", twipRect(120, 360, 735, 390));
+    txtdelay->setText(QStringLiteral("100"));
+    txtdelay->setMaxLength(5);
+    Label6 = makeControl<QLabel>(Frame3, "Label6", twipRect(960, 360, 375, 375));
+    Label6->setText(QStringLiteral("ms"));
+
+    Frame5 = makeControl<QGroupBox>(this, "Frame5", twipRect(6600, 1200, 1455, 1095));
+    Frame5->setTitle(QStringLiteral("連續傳送"));
+    cont_on = makeControl<QPushButton>(Frame5, "cont_on", twipRect(120, 480, 615, 375));
+    cont_on->setText(QStringLiteral("ON"));
+    cont_off = makeControl<QPushButton>(Frame5, "cont_off", twipRect(720, 480, 615, 375));
+    cont_off->setText(QStringLiteral("OFF"));
+
+    cmbCLS = makeControl<QPushButton>(this, "cmbCLS", twipRect(6720, 2640, 1095, 405));
+    cmbCLS->setText(QStringLiteral("清除"));
+
+    Frame4 = makeControl<QGroupBox>(this, "Frame4", twipRect(6600, 3120, 1695, 3135));
+    Frame4->setTitle(QStringLiteral("接收資料換算"));
+    Label7 = makeControl<QLabel>(Frame4, "Label7", twipRect(240, 360, 1095, 255));
+    Label7->setText(QStringLiteral("3+4 byte"));
+    txtreg0 = makeControl<QLineEdit>(Frame4, "txtreg0", twipRect(240, 600, 1095, 495));
+    Label8 = makeControl<QLabel>(Frame4, "Label8", twipRect(240, 1200, 1095, 255));
+    Label8->setText(QStringLiteral("5+6 byte"));
+    txtreg1 = makeControl<QLineEdit>(Frame4, "txtreg1", twipRect(240, 1440, 1095, 495));
+    Label9 = makeControl<QLabel>(Frame4, "Label9", twipRect(240, 2040, 1095, 255));
+    Label9->setText(QStringLiteral("7+8 byte"));
+    txtreg2 = makeControl<QLineEdit>(Frame4, "txtreg2", twipRect(240, 2280, 1095, 495));
+
+    for (QLineEdit *box :
+         {txtadr, txtfun, txtres, txtnum, txtcrc, txtdelay, txtreg0, txtreg1, txtreg2})
+        box->setAlignment(Qt::AlignCenter);
+    for (QLineEdit *box : {txtreg0, txtreg1, txtreg2})
+        box->setReadOnly(true);
+
+    Timer1 = new IntervalTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+}
+
+void Form1::connectEvents()
+{
+    connect(cmdopen, &QPushButton::clicked, this, &Form1::cmdopen_Click);
+    connect(cmdclose, &QPushButton::clicked, this, &Form1::cmdclose_Click);
+    connect(cmdtr, &QPushButton::clicked, this, &Form1::cmdtr_Click);
+    connect(cont_on, &QPushButton::clicked, this, &Form1::cont_on_Click);
+    connect(cont_off, &QPushButton::clicked, this, &Form1::cont_off_Click);
+    connect(cmbCLS, &QPushButton::clicked, this, &Form1::cmbCLS_Click);
+    connect(Timer1, &IntervalTimer::timeout, this, &Form1::Timer1_Timer);
+
+    new FieldEditor(txtadr,
+                    {[this](qint16 &k) { txtadr_KeyPress(k); }, [this] { txtadr_GotFocus(); },
+                     [this] {
+                         txtadr_LostFocus();
+                     }});
+    new FieldEditor(txtfun,
+                    {[this](qint16 &k) { txtfun_KeyPress(k); }, [this] { txtfun_GotFocus(); },
+                     [this] {
+                         txtfun_LostFocus();
+                     }});
+    new FieldEditor(txtres,
+                    {[this](qint16 &k) { txtres_KeyPress(k); }, [this] { txtres_GotFocus(); },
+                     [this] {
+                         txtres_LostFocus();
+                     }});
+    new FieldEditor(txtnum,
+                    {[this](qint16 &k) { txtnum_KeyPress(k); }, [this] { txtnum_GotFocus(); },
+                     [this] {
+                         txtnum_LostFocus();
+                     }});
+    new FieldEditor(txtdelay,
+                    {[this](qint16 &k) { txtdelay_KeyPress(k); }, [this] { txtdelay_GotFocus(); },
+                     [this] {
+                         txtdelay_LostFocus();
+                     }});
+}
+
+void Form1::Form_Load()
+{
+    Text2->setText(QString());
+    Display_set();
+    Display_speed();
+    comm_initialize();
+    Display_comport();
+    Display_crc();
+    cmdclose->setEnabled(false);
+    cmdtr->setEnabled(false);
+    cont_on->setEnabled(false);
+    cont_off->setEnabled(false);
+    Timer1->setInterval(0);
+    Tx_busy = 0;
+}
+
+void Form1::setWarningPresenter(WarningPresenter presenter)
+{
+    m_warningPresenter = std::move(presenter);
+}
+
+void Form1::showWarning(const QString &text)
+{
+    if (m_warningPresenter) {
+        m_warningPresenter(text);
+        return;
+    }
+    QMessageBox::warning(this, QStringLiteral("Wirelark"), text);
+}
+
+int Form1::timerInterval() const
+{
+    return Timer1->interval();
+}
+
+QString Form1::logText() const
+{
+    return Text2->text();
+}
+
+void Form1::selectAllText(QLineEdit *field)
+{
+    field->setSelection(0, static_cast<int>(field->text().size()));
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    m_closing = true;
+    QWidget::closeEvent(event);
+}

@@ -1,0 +1,158 @@
+#pragma once
+
+#include "frame/request.h"
+#include "serial/commerror.h"
+#include "serial/portmap.h"
+#include "serial/serialcomm.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class IntervalTimer;
+class LogTextBox;
+
+// What the window needs from outside; tests put fakes here.
+struct Form1Services {
+    // The serial component the window drives. Required.
+    std::unique_ptr<serial::SerialComm> comm;
+    // The serial ports of the machine, as the port box numbers them, linked ports first.
+    std::function<QList<serial::MappedPort>()> scanPorts;
+};
+
+// The one window. Its procedures keep their names; they read controls, call the logic of
+// frame/, serial/ and transaction/, and write controls. The definitions are spread over the
+// subsystem folders: app/form1.cpp (layout, start-up), frame/form1_fields.cpp (request and
+// field editors), serial/form1_port.cpp (port list, open, close, enable states),
+// transaction/form1_transaction.cpp (the exchange, read-outs, continuous sending).
+class Form1 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit Form1(Form1Services services, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    using WarningPresenter = std::function<void(const QString &text)>;
+    // Replaces the modal warning box (tests record the text instead).
+    void setWarningPresenter(WarningPresenter presenter);
+
+    // Window state, read by tests and tools.
+    const frame::RequestFrame &txFrame() const { return Tx_frame; }
+    const QByteArray &rxBytes() const { return Rx_bytes; }
+    qint16 txBusy() const { return Tx_busy; }
+    serial::SerialComm &comm() const { return *MSComm1; }
+    int timerInterval() const;
+    QString logText() const; // the log with CRLF line ends
+
+    // Start-up, run once by the constructor before the window is shown.
+    void Form_Load();
+
+    // Line settings and port list (serial/).
+    void Display_set();
+    void Display_speed();
+    void comm_initialize();
+    void Display_comport();
+
+    // Request (frame/).
+    void Display_crc();
+    void crcheck();
+
+    // Enable states and the port (serial/).
+    void Toggle_port_controls();
+    void cmdopen_Click();
+    void cmdclose_Click();
+
+    // The exchange (transaction/).
+    void cmdtr_Click();
+    void Send_receive();
+    void Delay_time(double seconds);
+    void LenClear(qint16 num);
+    QString Display_reg(qint32 Tr_num);
+    void cont_on_Click();
+    void cont_off_Click();
+    void Timer1_Timer();
+    void cmbCLS_Click();
+
+    // Field editors (frame/). A key filter sets KeyAscii to 0 to discard the key.
+    void txtadr_KeyPress(qint16 &KeyAscii);
+    void txtfun_KeyPress(qint16 &KeyAscii);
+    void txtres_KeyPress(qint16 &KeyAscii);
+    void txtnum_KeyPress(qint16 &KeyAscii);
+    void txtdelay_KeyPress(qint16 &KeyAscii);
+    void txtadr_GotFocus();
+    void txtfun_GotFocus();
+    void txtres_GotFocus();
+    void txtnum_GotFocus();
+    void txtdelay_GotFocus();
+    void txtadr_LostFocus();
+    void txtfun_LostFocus();
+    void txtres_LostFocus();
+    void txtnum_LostFocus();
+    void txtdelay_LostFocus();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createControls();
+    void connectEvents();
+    void showWarning(const QString &text);
+    void selectAllText(QLineEdit *field);
+    // A transaction step failed for a reason other than the operator closing the port.
+    void handleTransactionFailure(const serial::CommError &error);
+
+    // Controls; each objectName is its member name.
+    QGroupBox *Frame1 = nullptr;
+    QGroupBox *Frame2 = nullptr;
+    QGroupBox *Frame3 = nullptr;
+    QGroupBox *Frame4 = nullptr;
+    QGroupBox *Frame5 = nullptr;
+    QComboBox *cboComPort = nullptr;
+    QComboBox *cbospeed = nullptr;
+    QComboBox *cboset = nullptr;
+    QPushButton *cmdopen = nullptr;
+    QPushButton *cmdclose = nullptr;
+    QPushButton *cmdtr = nullptr;
+    QPushButton *cont_on = nullptr;
+    QPushButton *cont_off = nullptr;
+    QPushButton *cmbCLS = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *Label3 = nullptr;
+    QLabel *Label4 = nullptr;
+    QLabel *Label5 = nullptr;
+    QLabel *Label6 = nullptr;
+    QLabel *Label7 = nullptr;
+    QLabel *Label8 = nullptr;
+    QLabel *Label9 = nullptr;
+    QLabel *Label10 = nullptr;
+    QLineEdit *txtadr = nullptr;
+    QLineEdit *txtfun = nullptr;
+    QLineEdit *txtres = nullptr;
+    QLineEdit *txtnum = nullptr;
+    QLineEdit *txtcrc = nullptr;
+    QLineEdit *txtdelay = nullptr;
+    QLineEdit *txtreg0 = nullptr;
+    QLineEdit *txtreg1 = nullptr;
+    QLineEdit *txtreg2 = nullptr;
+    LogTextBox *Text2 = nullptr;
+    IntervalTimer *Timer1 = nullptr;
+    std::unique_ptr<serial::SerialComm> MSComm1;
+
+    std::function<QList<serial::MappedPort>()> m_scanPorts;
+    WarningPresenter m_warningPresenter;
+    bool m_closing = false; // the window is closing: a waiting transaction is abandoned
+
+    // Shared window state.
+    frame::RequestFrame Tx_frame{};
+    QByteArray Rx_bytes;
+    qint16 Tx_busy = 0; // -1 while a transaction runs, 0 otherwise
+};

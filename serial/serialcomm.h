@@ -1,0 +1,46 @@
+#pragma once
+
+#include "serial/commerror.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace serial
+{
+
+// Everything the window asks of a serial port. Every call runs on the UI thread; writes of
+// properties and the I/O calls return a CommError (number 0 on success) instead of throwing.
+class SerialComm
+{
+public:
+    virtual ~SerialComm() = default;
+
+    // The port number (1-based) that the next open uses.
+    virtual CommError setCommPort(qint16 port) = 0;
+    virtual qint16 commPort() const = 0;
+
+    // "<baud>,<parity>,<data bits>,<stop bits>", for example "9600,N,8,1"; takes effect at the
+    // next open. A malformed text fails here and the previous settings stay.
+    virtual CommError setSettings(const QString &settings) = 0;
+    virtual QString settings() const = 0;
+
+    virtual CommError setPortOpen(bool open) = 0;
+    virtual bool portOpen() const = 0;
+
+    // false: DTR is not asserted while the port is open.
+    virtual CommError setDTREnable(bool enable) = 0;
+    // 1: reads return bytes. The only mode the program uses.
+    virtual CommError setInputMode(qint32 mode) = 0;
+
+    // 0 discards every received byte not yet taken, in the operating system and the component.
+    virtual CommError setInBufferCount(qint16 count) = 0;
+
+    // Hands all bytes to the operating system before it returns.
+    virtual CommError output(const QByteArray &bytes) = 0;
+
+    // Returns, and removes, every byte received since the buffer was last emptied or read;
+    // empty when nothing arrived.
+    virtual CommError input(QByteArray &bytes) = 0;
+};
+
+} // namespace serial
