@@ -108,6 +108,12 @@ private:
     void selectAllText(QLineEdit *field);
     // A transaction step failed for a reason other than the operator closing the port.
     void handleTransactionFailure(const serial::CommError &error);
+    // How the last exchange ended; only a completed one moves focus and caret to the log.
+    enum class ExchangeEnd { Completed, PortClosed, Failed, Abandoned };
+    // Ends the exchange after a failed step: quietly when the operator closed the port.
+    void endExchange(const serial::CommError &error);
+    // Sets Tx_busy (-1 busy, 0 idle); Timer1 does not wake the process while it is busy.
+    void setTxBusy(bool busy);
 
     // Controls; each objectName is its member name.
     QGroupBox *Frame1 = nullptr;
@@ -149,7 +155,10 @@ private:
 
     std::function<QList<serial::MappedPort>()> m_scanPorts;
     WarningPresenter m_warningPresenter;
-    bool m_closing = false; // the window is closing: a waiting transaction is abandoned
+    bool m_closing = false;          // the window is closing: a waiting transaction is abandoned
+    bool m_waitAbandoned = false;    // a wait ended because the window or the program is closing
+    bool m_reportingFailure = false; // a transaction failure is being shown
+    ExchangeEnd m_exchangeEnd = ExchangeEnd::Completed;
 
     // Shared window state.
     frame::RequestFrame Tx_frame{};

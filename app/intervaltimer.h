@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -15,10 +16,19 @@ public:
     void setInterval(int milliseconds);
     int interval() const { return m_interval; }
 
+    // While suspended no tick is delivered and the process is not woken for ticks; the
+    // interval stays as set and can be changed. On resuming, a tick that fell due while
+    // suspended comes at the next turn of the event loop, then the period runs on.
+    void setSuspended(bool suspended);
+    bool isSuspended() const { return m_suspended; }
+
 signals:
     void timeout();
 
 private:
     QTimer m_timer;
+    QTimer m_overdueTick;
+    QElapsedTimer m_suspendedFor;
     int m_interval = 0;
+    bool m_suspended = false;
 };
