@@ -3,19 +3,24 @@
 #include "app/fieldeditor.h"
 #include "app/intervaltimer.h"
 #include "app/logtextbox.h"
+#include "app/windowplacement.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QToolTip>
 
 namespace
 {
 
-// Places and sizes are given in twips: 15 twips are one pixel at 96 dots per inch.
+// Places and sizes are given in twips: 15 twips are one pixel at 96 dots per inch. Qt scales
+// pixels for screens of higher density.
 int px(int twips)
 {
     return (twips + 7) / 15;
@@ -34,6 +39,45 @@ template <typename W> W *makeControl(QWidget *parent, const char *name, QRect ge
     return w;
 }
 
+// Neither face the window is designed with exists on Linux. Each font names its face first,
+// then fallbacks chosen glyph by glyph: Latin from a clean sans, Chinese from a Traditional
+// Chinese face whatever the locale (a locale's own choice could give Simplified forms).
+// The condensed sans keeps the captions within the widths laid out for the narrow Tahoma.
+QFont tahoma(qreal points)
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"),
+                      QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans CJK TC")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(points);
+    font.setWeight(QFont::Normal);
+    return font;
+}
+
+// The Ming face of the three port and send buttons.
+QFont mingLiU(qreal points)
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("新細明體"), QStringLiteral("AR PL UMing TW"),
+                      QStringLiteral("Noto Serif CJK TC")});
+    font.setStyleHint(QFont::Serif);
+    font.setPointSizeF(points);
+    font.setWeight(QFont::Normal);
+    return font;
+}
+
+constexpr qreal kWindowPoints = 11.25;
+// The system colour of an active window border, a light grey.
+constexpr QColor kActiveBorderGrey(212, 208, 200);
+constexpr QColor kReadoutGrey(224, 224, 224);
+
+void setBackground(QWidget *w, const QColor &colour)
+{
+    QPalette palette = w->palette();
+    palette.setColor(QPalette::Base, colour);
+    w->setPalette(palette);
+}
+
 } // namespace
 
 Form1::Form1(Form1Services services, QWidget *parent)
@@ -42,12 +86,20 @@ Form1::Form1(Form1Services services, QWidget *parent)
     Q_ASSERT(MSComm1);
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Wirelark"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowIcon(QIcon(QStringLiteral(":/icons/wirelark.png")));
+    // A fixed frame: title bar and close box, no minimise or maximise box, no resizing.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(px(8475), px(6465));
+    setFont(tahoma(kWindowPoints));
+    QToolTip::setFont(tahoma(kWindowPoints));
     createControls();
+    setFonts();
+    setTabOrders();
     connectEvents();
     Form_Load();
+    cboComPort->setFocus(Qt::OtherFocusReason);
 }
 
 Form1::~Form1() = default;
@@ -137,11 +189,56 @@ void Form1::createControls()
     for (QLineEdit *box :
          {txtadr, txtfun, txtres, txtnum, txtcrc, txtdelay, txtreg0, txtreg1, txtreg2})
         box->setAlignment(Qt::AlignCenter);
-    for (QLineEdit *box : {txtreg0, txtreg1, txtreg2})
+    setBackground(txtcrc, kActiveBorderGrey);
+    for (QLineEdit *box : {txtreg0, txtreg1, txtreg2}) {
         box->setReadOnly(true);
+        setBackground(box, kReadoutGrey);
+    }
+    Text2->setTabChangesFocus(true);
+
+    // Frames and labels never take the focus.
+    for (QGroupBox *frame : {Frame1, Frame2, Frame3, Frame4, Frame5})
+        frame->setFocusPolicy(Qt::NoFocus);
+    for (QLabel *label :
+         {Label1, Label2, Label3, Label4, Label5, Label6, Label7, Label8, Label9, Label10})
+        label->setFocusPolicy(Qt::NoFocus);
 
     Timer1 = new IntervalTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
+}
+
+// A control without a font of its own shows the window font. Qt hands a container's font down
+// to its children, so the controls in the smaller-print frames get the window font back here.
+void Form1::setFonts()
+{
+    const QFont window = tahoma(kWindowPoints);
+    for (QGroupBox *frame : {Frame1, Frame2, Frame3})
+        frame->setFont(tahoma(9.75));
+    for (QLabel *label : {Label1, Label2, Label3, Label4, Label5, Label10})
+        label->setFont(tahoma(9.75));
+    Label6->setFont(tahoma(12));
+    for (QWidget *control : std::initializer_list<QWidget *>{
+             cboComPort, cbospeed, cboset, txtadr, txtfun, txtres, txtnum, txtcrc, txtdelay})
+        control->setFont(window);
+    for (QPushButton *button : {cmdopen, cmdclose, cmdtr})
+        button->setFont(mingLiU(kWindowPoints));
+    for (QLineEdit *box : {txtreg0, txtreg1, txtreg2})
+        box->setFont(tahoma(15.75));
+}
+
+// Tab goes through the controls in this order; disabled controls are skipped.
+void Form1::setTabOrders()
+{
+    const std::initializer_list<QWidget *> order = {
+        cboComPort, cbospeed, cboset,   txtadr,   txtfun,   txtres, txtnum,
+        txtcrc,     cmdopen,  cmdclose, cmdtr,    txtdelay, Text2,  cmbCLS,
+        txtreg2,    txtreg1,  txtreg0,  cont_off, cont_on};
+    QWidget *previous = nullptr;
+    for (QWidget *control : order) {
+        if (previous)
+            setTabOrder(previous, control);
+        previous = control;
+    }
 }
 
 void Form1::connectEvents()
@@ -183,6 +280,7 @@ void Form1::connectEvents()
 
 void Form1::Form_Load()
 {
+    centreOnScreen();
     Text2->setText(QString());
     Display_set();
     Display_speed();
@@ -195,6 +293,38 @@ void Form1::Form_Load()
     cont_off->setEnabled(false);
     Timer1->setInterval(0);
     Tx_busy = 0;
+}
+
+void Form1::centreOnScreen()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    m_centredOuterSize = frameGeometry().size();
+    if (!isVisible())
+        m_recentreOnFrame = true;
+    move(centredTopLeft(screen->geometry(), m_centredOuterSize));
+}
+
+bool Form1::event(QEvent *event)
+{
+    const bool handled = QWidget::event(event);
+    // A window manager frames the window only once it is shown; when the outer size then
+    // differs from the one centred with, centre it once more and stop watching.
+    switch (event->type()) {
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::Show:
+    case QEvent::WindowActivate:
+        if (m_recentreOnFrame && isVisible() && frameGeometry().size() != m_centredOuterSize) {
+            centreOnScreen();
+            m_recentreOnFrame = false;
+        }
+        break;
+    default:
+        break;
+    }
+    return handled;
 }
 
 void Form1::setWarningPresenter(WarningPresenter presenter)

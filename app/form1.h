@@ -100,10 +100,15 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
     void createControls();
+    void setFonts();
+    void setTabOrders();
     void connectEvents();
+    // Places the window, frame included, in the middle of the whole primary screen.
+    void centreOnScreen();
     void showWarning(const QString &text);
     void selectAllText(QLineEdit *field);
     // A transaction step failed for a reason other than the operator closing the port.
@@ -155,7 +160,11 @@ private:
 
     std::function<QList<serial::MappedPort>()> m_scanPorts;
     WarningPresenter m_warningPresenter;
-    bool m_closing = false;          // the window is closing: a waiting transaction is abandoned
+    bool m_closing = false; // the window is closing: a waiting transaction is abandoned
+    // The outer size the window was centred with; a window manager's frame known only after
+    // the first show changes it, and the window is then centred once more.
+    QSize m_centredOuterSize;
+    bool m_recentreOnFrame = false;
     bool m_waitAbandoned = false;    // a wait ended because the window or the program is closing
     bool m_reportingFailure = false; // a transaction failure is being shown
     ExchangeEnd m_exchangeEnd = ExchangeEnd::Completed;
