@@ -22,6 +22,8 @@ struct CommError {
         DeviceLost = 10,      // the device vanished or failed while open; the port was closed
         WriteFailed = 11,     // not all bytes could be handed to the operating system
         BadConversion = 12,   // a text that is not a number where a number is needed
+        BadValue = 13,        // a property value the component does not take
+        ReadFailed = 14,      // received bytes could not be read or discarded
     };
 
     int number = None;

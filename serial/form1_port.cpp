@@ -1,6 +1,7 @@
 // Form1's line settings, port list, open and close, and the enable states they switch.
 #include "app/form1.h"
 
+#include "app/intervaltimer.h"
 #include "serial/linesettings.h"
 #include "serial/portdiscovery.h"
 
@@ -28,13 +29,29 @@ void Form1::comm_initialize()
 
 void Form1::Display_comport()
 {
+    // Appending to an empty box selects its first entry; the box keeps its text and no
+    // selection until a position is chosen below.
+    const QString text = cboComPort->currentText();
     cboComPort->addItems(serial::portEntries());
+    cboComPort->setCurrentIndex(-1);
+    cboComPort->setEditText(text);
+
     const QList<serial::MappedPort> ports =
         m_scanPorts ? m_scanPorts() : QList<serial::MappedPort>{};
+    for (int position = 0; position < cboComPort->count(); ++position)
+        cboComPort->setItemData(position, serial::portToolTip(ports, position + 1),
+                                Qt::ToolTipRole);
+
+    // A position outside the list is refused and changes nothing; -1 clears the selection
+    // and the text.
     const int position =
         serial::preselectedPosition(serial::discoveryNames(ports), MSComm1->commPort());
-    if (position >= -1 && position < cboComPort->count())
+    if (position == -1) {
+        cboComPort->setCurrentIndex(-1);
+        cboComPort->setEditText(QString());
+    } else if (position >= 0 && position < cboComPort->count()) {
         cboComPort->setCurrentIndex(position);
+    }
 }
 
 void Form1::Toggle_port_controls()
@@ -46,6 +63,49 @@ void Form1::Toggle_port_controls()
     cboset->setEnabled(!cboset->isEnabled());
 }
 
-void Form1::cmdopen_Click() {}
+// Every step runs even after a failed one; the last failure is shown. When a step failed but
+// the port ended open, it is closed again so that the port is never open while the controls
+// say closed.
+void Form1::cmdopen_Click()
+{
+    serial::CommError failure;
+    const auto remember = [&failure](const serial::CommError &error) {
+        if (error)
+            failure = error;
+    };
 
-void Form1::cmdclose_Click() {}
+    remember(
+        MSComm1->setSettings(cbospeed->currentText() + QLatin1Char(',') + cboset->currentText()));
+    const QString portText = cboComPort->currentText();
+    if (const std::optional<qint16> number = serial::portNumberOfText(portText))
+        remember(MSComm1->setCommPort(*number));
+    else
+        remember(serial::CommError::make(
+            serial::CommError::BadConversion,
+            QStringLiteral("\"%1\" is not a port name. Write Com and the port number, for "
+                           "example Com3.")
+                .arg(portText)));
+    remember(MSComm1->setPortOpen(true));
+
+    if (failure) {
+        if (MSComm1->portOpen())
+            MSComm1->setPortOpen(false);
+        showWarning(failure.message);
+        return;
+    }
+    Toggle_port_controls();
+    cont_on->setEnabled(true);
+    cmdtr->setEnabled(true);
+}
+
+// Ends in the port-closed state whether or not closing the port succeeded.
+void Form1::cmdclose_Click()
+{
+    Timer1->setInterval(0);
+    if (const serial::CommError failure = MSComm1->setPortOpen(false))
+        showWarning(failure.message);
+    Toggle_port_controls();
+    cont_on->setEnabled(false);
+    cont_off->setEnabled(false);
+    cmdtr->setEnabled(false);
+}

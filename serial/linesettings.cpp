@@ -25,4 +25,13 @@ QStringList portEntries()
     return entries;
 }
 
+std::optional<qint16> portNumberOfText(const QString &text)
+{
+    QString digits = text;
+    digits.remove(QLatin1String("Com"), Qt::CaseSensitive);
+    bool ok = false;
+    const qint16 number = digits.toShort(&ok, 10);
+    return ok ? std::optional<qint16>(number) : std::nullopt;
+}
+
 } // namespace serial

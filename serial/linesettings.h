@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStringList>
+#include <optional>
 
 namespace serial
 {
@@ -21,5 +22,10 @@ inline constexpr qint16 kInitialCommPort = 3;
 // Entries of the port box: "Com1" to "Com16".
 inline constexpr int kPortEntryCount = 16;
 QStringList portEntries();
+
+// The port number of a port box text: every "Com" (exact case) removed, the rest read as a
+// 16-bit decimal number, blanks around it allowed. "Com3" gives 3 and "12" gives 12; "COM3",
+// "com3" and "" give nothing.
+std::optional<qint16> portNumberOfText(const QString &text);
 
 } // namespace serial

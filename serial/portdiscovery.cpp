@@ -33,4 +33,18 @@ int preselectedPosition(const QStringList &names, qint16 commPort)
     return (ok ? number : 0) - 1;
 }
 
+QString portToolTip(const QList<MappedPort> &ports, int number)
+{
+    for (const MappedPort &port : ports) {
+        if (port.number != number)
+            continue;
+        if (!port.description.isEmpty())
+            return QStringLiteral("%1 - %2").arg(port.devicePath, port.description);
+        if (port.linked)
+            return QStringLiteral("%1 - linked as com%2").arg(port.devicePath).arg(number);
+        return port.devicePath;
+    }
+    return QStringLiteral("No serial device");
+}
+
 } // namespace serial

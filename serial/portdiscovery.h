@@ -5,7 +5,6 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-#include <optional>
 
 namespace serial
 {
@@ -22,5 +21,10 @@ QString portTextOfName(const QString &name);
 // number minus one (-1 when it does not convert); with none, commPort minus one. The caller
 // selects nothing when the position lies outside the list.
 int preselectedPosition(const QStringList &names, qint16 commPort);
+
+// The tool tip of port box entry Com<number>: the device it maps to, "/dev/ttyUSB0 - FT232R USB
+// UART", "/dev/pts/3 - linked as com5" for a link to a device without description, or
+// "No serial device".
+QString portToolTip(const QList<MappedPort> &ports, int number);
 
 } // namespace serial

@@ -1,9 +1,8 @@
 #pragma once
 
-#include "serial/portmap.h"
 #include "serial/serialcomm.h"
+#include "serial/systemports.h"
 
-#include <QList>
 #include <memory>
 
 namespace serial
@@ -11,8 +10,5 @@ namespace serial
 
 // The serial component over the machine's real serial devices.
 std::unique_ptr<SerialComm> createSystemComm();
-
-// The machine's serial ports as the port box numbers them, linked ports first.
-QList<MappedPort> scanSystemPorts();
 
 } // namespace serial

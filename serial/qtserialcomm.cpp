@@ -1,0 +1,376 @@
+#include "serial/qtserialcomm.h"
+
+#include "serial/systemports.h"
+#include "serial/terminalprobe.h"
+
+#include <QDeadlineTimer>
+#include <cstdlib>
+
+namespace serial
+{
+
+namespace
+{
+
+QSerialPort::Parity qtParity(CommSettings::Parity parity)
+{
+    switch (parity) {
+    case CommSettings::Parity::Even:
+        return QSerialPort::EvenParity;
+    case CommSettings::Parity::Odd:
+        return QSerialPort::OddParity;
+    case CommSettings::Parity::Mark:
+        return QSerialPort::MarkParity;
+    case CommSettings::Parity::Space:
+        return QSerialPort::SpaceParity;
+    case CommSettings::Parity::None:
+        break;
+    }
+    return QSerialPort::NoParity;
+}
+
+QSerialPort::StopBits qtStopBits(CommSettings::StopBits stopBits)
+{
+    return stopBits == CommSettings::StopBits::Two ? QSerialPort::TwoStop : QSerialPort::OneStop;
+}
+
+// Hands settings to the port; on an open port they take effect at once.
+bool applySettings(QSerialPort &port, const CommSettings &settings)
+{
+    const bool ok = port.setBaudRate(settings.baudRate) &&
+                    port.setDataBits(static_cast<QSerialPort::DataBits>(settings.dataBits)) &&
+                    port.setParity(qtParity(settings.parity)) &&
+                    port.setStopBits(qtStopBits(settings.stopBits)) &&
+                    port.setFlowControl(QSerialPort::NoFlowControl);
+    return ok;
+}
+
+// Whether the line in force is the one asked for. A UART runs within a few percent of a
+// requested rate, so a rate the driver rounds is accepted.
+bool lineMatches(const CommSettings &actual, const CommSettings &wanted)
+{
+    const bool rateOk =
+        actual.baudRate == 0 ||
+        std::abs(qint64(actual.baudRate) - wanted.baudRate) * 100 <= qint64(wanted.baudRate) * 3;
+    return rateOk && actual.dataBits == wanted.dataBits && actual.parity == wanted.parity &&
+           actual.stopBits == wanted.stopBits;
+}
+
+QString lineRefused(const QString &label, const QString &path, const CommSettings &wanted,
+                    const std::optional<CommSettings> &actual)
+{
+    QString text = actual ? QStringLiteral("%1: %2 does not take the settings %3; it keeps %4. "
+                                           "Choose settings that the device supports.")
+                                .arg(label, path, settingsText(wanted), settingsText(*actual))
+                          : QStringLiteral("%1: cannot read the settings in force on %2. Choose "
+                                           "another port.")
+                                .arg(label, path);
+    if (path.startsWith(QLatin1String("/dev/pts/")))
+        text += QStringLiteral(" A pseudo-terminal carries only 8 data bits without parity.");
+    return text;
+}
+
+CommError oneAndHalfStopBits(const QString &label)
+{
+    return CommError::make(CommError::OpenFailed,
+                           QStringLiteral("%1: 1.5 stop bits are not available on this system. "
+                                          "Choose 1 or 2 stop bits.")
+                               .arg(label));
+}
+
+} // namespace
+
+QtSerialComm::QtSerialComm(Resolver resolver)
+    : m_resolver(resolver ? std::move(resolver) : Resolver(&resolveSystemPort)),
+      m_port(std::make_unique<QSerialPort>())
+{
+    QObject::connect(m_port.get(), &QSerialPort::errorOccurred, m_port.get(),
+                     [this](QSerialPort::SerialPortError error) { handleError(error); });
+}
+
+QtSerialComm::~QtSerialComm()
+{
+    QObject::disconnect(m_port.get(), nullptr, nullptr, nullptr);
+}
+
+QString QtSerialComm::label() const
+{
+    return QStringLiteral("Com%1").arg(m_commPort);
+}
+
+CommError QtSerialComm::setCommPort(qint16 port)
+{
+    if (port < 1)
+        return CommError::make(CommError::BadPortNumber,
+                               QStringLiteral("Port number %1 is out of range. Choose a port "
+                                              "from Com1 upwards.")
+                                   .arg(port));
+    if (m_state == State::Open && port != m_commPort)
+        return CommError::make(
+            CommError::AlreadyOpen,
+            QStringLiteral("%1 is open. Close it before choosing another port.").arg(label()));
+    m_commPort = port;
+    return {};
+}
+
+CommError QtSerialComm::setSettings(const QString &settings)
+{
+    CommSettings parsed;
+    if (CommError error = parseSettings(settings, parsed))
+        return error;
+    if (m_state == State::Open) {
+        if (parsed.stopBits == CommSettings::StopBits::OneAndHalf)
+            return oneAndHalfStopBits(label());
+        const std::optional<CommSettings> actual =
+            applySettings(*m_port, parsed) ? lineInForce(m_port->handle()) : std::nullopt;
+        if (!actual || !lineMatches(*actual, parsed)) {
+            const QString message = lineRefused(label(), m_devicePath, parsed, actual);
+            applySettings(*m_port, m_settings);
+            m_port->clearError();
+            return CommError::make(CommError::BadSettings, message);
+        }
+        m_port->clearError();
+    }
+    m_settings = parsed;
+    m_settingsText = settings;
+    return {};
+}
+
+CommError QtSerialComm::setPortOpen(bool open)
+{
+    return open ? openPort() : closePort();
+}
+
+CommError QtSerialComm::openPort()
+{
+    if (m_state == State::Open)
+        return CommError::make(CommError::AlreadyOpen,
+                               QStringLiteral("%1 is already open.").arg(label()));
+    m_state = State::Closed;
+    m_devicePath.clear();
+    m_lossReported = false;
+
+    if (m_settings.stopBits == CommSettings::StopBits::OneAndHalf)
+        return oneAndHalfStopBits(label());
+
+    const std::optional<MappedPort> port = m_resolver(m_commPort);
+    if (!port)
+        return CommError::make(
+            CommError::NoSuchPort,
+            QStringLiteral("%1: no such serial port on this machine. Choose another port, or "
+                           "link a serial device as com%2 in %3.")
+                .arg(label())
+                .arg(m_commPort)
+                .arg(portDirectory()));
+    const QString path = port->devicePath;
+
+    // The probe refuses anything that is no terminal before a byte could reach it, and keeps
+    // the device open until Qt has opened it too.
+    TerminalProbe probe;
+    if (CommError error = probe.open(label(), path))
+        return error;
+
+    m_port->setPortName(path);
+    applySettings(*m_port, m_settings);
+    if (!m_port->open(QIODevice::ReadWrite)) {
+        const QSerialPort::SerialPortError error = m_port->error();
+        const QString reason = m_port->errorString();
+        if (m_port->isOpen())
+            m_port->close();
+        m_port->clearError();
+        // The probe could open the device, so a refusal for permission is Qt's lock file:
+        // another program that honours the lock convention holds the device.
+        if (error == QSerialPort::PermissionError)
+            return CommError::make(CommError::PortInUse,
+                                   QStringLiteral("%1: %2 is in use: another program holds it "
+                                                  "(%3). Close that program, then open the port "
+                                                  "again.")
+                                       .arg(label(), path, reason));
+        return CommError::make(CommError::OpenFailed,
+                               QStringLiteral("%1: %2 cannot be opened with the settings %3: %4.")
+                                   .arg(label(), path, m_settingsText, reason));
+    }
+
+    const std::optional<CommSettings> actual = lineInForce(m_port->handle());
+    if (!actual || !lineMatches(*actual, m_settings)) {
+        m_port->close();
+        m_port->clearError();
+        return CommError::make(CommError::OpenFailed,
+                               lineRefused(label(), path, m_settings, actual));
+    }
+
+    m_devicePath = path;
+    m_state = State::Open;
+    applyModemLines();
+    return {};
+}
+
+CommError QtSerialComm::closePort()
+{
+    switch (m_state) {
+    case State::Open:
+        m_state = State::Closed;
+        m_port->close();
+        m_port->clearError();
+        m_devicePath.clear();
+        return {};
+    case State::Lost: {
+        // The device is closed already; a loss nobody has been told of is told now.
+        const CommError error = m_lossReported ? CommError() : lostError();
+        m_state = State::Closed;
+        m_devicePath.clear();
+        return error;
+    }
+    case State::Closed:
+        break;
+    }
+    return CommError::make(CommError::NotOpen, QStringLiteral("%1 is not open.").arg(label()));
+}
+
+CommError QtSerialComm::setDTREnable(bool enable)
+{
+    m_dtrEnable = enable;
+    if (m_state == State::Open)
+        applyModemLines();
+    return {};
+}
+
+CommError QtSerialComm::setInputMode(qint32 mode)
+{
+    if (mode != 0 && mode != 1)
+        return CommError::make(
+            CommError::BadValue,
+            QStringLiteral("Input mode %1 is not supported; use 1 (bytes).").arg(mode));
+    return {};
+}
+
+CommError QtSerialComm::setInBufferCount(qint16 count)
+{
+    if (CommError error = usable())
+        return error;
+    if (count != 0)
+        return CommError::make(CommError::BadValue,
+                               QStringLiteral("The receive buffer can only be emptied (count 0), "
+                                              "not set to %1.")
+                                   .arg(count));
+    if (!m_port->clear(QSerialPort::Input)) {
+        if (m_state != State::Open)
+            return usable();
+        const QString reason = m_port->errorString();
+        m_port->clearError();
+        return CommError::make(CommError::ReadFailed,
+                               QStringLiteral("%1: cannot empty the receive buffer of %2: %3.")
+                                   .arg(label(), m_devicePath, reason));
+    }
+    return {};
+}
+
+CommError QtSerialComm::output(const QByteArray &bytes)
+{
+    if (CommError error = usable())
+        return error;
+    const qint64 accepted = m_port->write(bytes);
+    if (m_state != State::Open)
+        return usable();
+    if (accepted != bytes.size()) {
+        const QString reason = m_port->errorString();
+        m_port->clear(QSerialPort::Output);
+        m_port->clearError();
+        return CommError::make(
+            CommError::WriteFailed,
+            QStringLiteral("%1: cannot write to %2: %3.").arg(label(), m_devicePath, reason));
+    }
+    const QDeadlineTimer deadline(kWriteTimeoutMs);
+    while (m_state == State::Open && m_port->bytesToWrite() > 0 && !deadline.hasExpired()) {
+        if (!m_port->waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
+            break;
+    }
+    if (m_state != State::Open)
+        return usable();
+    if (const qint64 left = m_port->bytesToWrite(); left > 0) {
+        m_port->clear(QSerialPort::Output);
+        m_port->clearError();
+        return CommError::make(CommError::WriteFailed,
+                               QStringLiteral("%1: only %2 of %3 bytes reached %4 within %5 s; the "
+                                              "rest were dropped. Check that the device takes "
+                                              "data.")
+                                   .arg(label())
+                                   .arg(bytes.size() - left)
+                                   .arg(bytes.size())
+                                   .arg(m_devicePath)
+                                   .arg(kWriteTimeoutMs / 1000));
+    }
+    m_port->clearError();
+    return {};
+}
+
+CommError QtSerialComm::input(QByteArray &bytes)
+{
+    if (CommError error = usable())
+        return error;
+    pullPending();
+    if (m_state != State::Open)
+        return usable();
+    bytes = m_port->readAll();
+    return {};
+}
+
+void QtSerialComm::pullPending()
+{
+    // Each wait reads one chunk of what the kernel holds; a bound keeps a device that never
+    // stops sending from holding the caller here.
+    constexpr int kMaxChunks = 64;
+    for (int i = 0; i < kMaxChunks && m_state == State::Open; ++i) {
+        if (!m_port->waitForReadyRead(0))
+            break;
+    }
+    if (m_state == State::Open)
+        m_port->clearError();
+}
+
+CommError QtSerialComm::usable()
+{
+    switch (m_state) {
+    case State::Open:
+        return {};
+    case State::Lost:
+        return lostError();
+    case State::Closed:
+        break;
+    }
+    return CommError::make(CommError::NotOpen,
+                           QStringLiteral("%1 is not open. Open the port first.").arg(label()));
+}
+
+CommError QtSerialComm::lostError()
+{
+    m_lossReported = true;
+    return CommError::make(CommError::DeviceLost,
+                           QStringLiteral("The serial device %1 disappeared; plug it back in and "
+                                          "open the port again.")
+                               .arg(m_devicePath));
+}
+
+void QtSerialComm::applyModemLines()
+{
+    // Devices without modem lines (pseudo-terminals) refuse both; that is no fault here.
+    m_port->setDataTerminalReady(m_dtrEnable);
+    m_port->setRequestToSend(false);
+    m_port->clearError();
+}
+
+void QtSerialComm::handleError(QSerialPort::SerialPortError error)
+{
+    if (m_state != State::Open)
+        return;
+    // Qt repeats a read error for as long as the device stays open, spinning a core: the first
+    // one closes the device.
+    if (error == QSerialPort::ReadError || error == QSerialPort::ResourceError ||
+        error == QSerialPort::WriteError) {
+        m_state = State::Lost;
+        m_lossReported = false;
+        m_port->close();
+    }
+}
+
+} // namespace serial

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "serial/commsettings.h"
+#include "serial/portmap.h"
+#include "serial/serialcomm.h"
+
+#include <QSerialPort>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace serial
+{
+
+// The serial component over Qt Serial Port.
+//
+// The port number is resolved to a device when the port opens, never earlier. While open, the
+// line carries raw bytes with no flow control, RTS is not asserted and DTR follows DTREnable;
+// the kernel asserts both for a moment while the device opens, before they are released.
+// Every received byte stays buffered until input() takes it. When the device fails while open
+// (unplugged, the far end of a pseudo-terminal closed) the device is closed at once and every
+// operation reports DeviceLost until the port is opened again or closed.
+class QtSerialComm : public SerialComm
+{
+public:
+    using Resolver = std::function<std::optional<MappedPort>(int number)>;
+
+    // resolver maps a port number to a device at open time; the default looks at the links of
+    // the port directory and the machine's serial devices.
+    explicit QtSerialComm(Resolver resolver = {});
+    ~QtSerialComm() override;
+
+    CommError setCommPort(qint16 port) override;
+    qint16 commPort() const override { return m_commPort; }
+    CommError setSettings(const QString &settings) override;
+    QString settings() const override { return m_settingsText; }
+    CommError setPortOpen(bool open) override;
+    bool portOpen() const override { return m_state == State::Open; }
+    CommError setDTREnable(bool enable) override;
+    CommError setInputMode(qint32 mode) override;
+    CommError setInBufferCount(qint16 count) override;
+    CommError output(const QByteArray &bytes) override;
+    CommError input(QByteArray &bytes) override;
+
+    // The device the port has open, or had open when it was lost; empty otherwise.
+    QString devicePath() const { return m_devicePath; }
+
+    // How long output() waits for the operating system to take every byte.
+    static constexpr int kWriteTimeoutMs = 2000;
+
+private:
+    enum class State { Closed, Open, Lost };
+
+    CommError openPort();
+    CommError closePort();
+    // NotOpen or DeviceLost when no I/O is possible; none while open.
+    CommError usable();
+    CommError lostError();
+    QString label() const;
+    void applyModemLines();
+    // Reads what the kernel holds for the port into Qt's buffer, without waiting.
+    void pullPending();
+    void handleError(QSerialPort::SerialPortError error);
+
+    Resolver m_resolver;
+    qint16 m_commPort = 1;
+    QString m_settingsText = QStringLiteral("9600,N,8,1");
+    CommSettings m_settings;
+    bool m_dtrEnable = false;
+    State m_state = State::Closed;
+    QString m_devicePath;
+    bool m_lossReported = false;
+    std::unique_ptr<QSerialPort> m_port;
+};
+
+} // namespace serial
