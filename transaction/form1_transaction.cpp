@@ -34,11 +34,15 @@ void Form1::cmdtr_Click()
 }
 
 // One exchange: discard what waits, send the request, wait, log the reply, decode it.
-// A failed step ends it there (see endExchange); a wait abandoned because the window closes
-// ends it with nothing more read, written or shown.
+// A failed step ends it there (see endExchange). Once the window is closing nothing is read,
+// written or shown any more: a waiting exchange is abandoned, a new one does not start.
 void Form1::Send_receive()
 {
     m_exchangeEnd = ExchangeEnd::Completed;
+    if (m_closing || m_waitAbandoned) {
+        m_exchangeEnd = ExchangeEnd::Abandoned;
+        return;
+    }
     if (const serial::CommError error = MSComm1->setInBufferCount(0))
         return endExchange(error);
     const QByteArray request(reinterpret_cast<const char *>(Tx_frame.data()),
