@@ -1,0 +1,156 @@
+#include "slavedevice.h"
+
+#include <array>
+#include <cerrno>
+#include <poll.h>
+#include <stdexcept>
+#include <sys/socket.h>
+
+namespace simulator
+{
+
+namespace
+{
+
+constexpr std::uint8_t kReadHoldingRegisters = 0x03;
+constexpr std::uint8_t kReadInputRegisters = 0x04;
+constexpr std::uint8_t kWriteSingleRegister = 0x06;
+constexpr std::uint8_t kWriteMultipleRegisters = 0x10;
+constexpr int kRampLength = 1000;
+
+bool isServed(std::uint8_t function)
+{
+    return function == kReadHoldingRegisters || function == kReadInputRegisters ||
+           function == kWriteSingleRegister || function == kWriteMultipleRegisters;
+}
+
+bool readable(int fd)
+{
+    pollfd entry{fd, POLLIN, 0};
+    return ::poll(&entry, 1, 0) > 0 && (entry.revents & POLLIN) != 0;
+}
+
+} // namespace
+
+SlaveDevice::SlaveDevice(int address) : m_address(address)
+{
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+        throw std::runtime_error("cannot create the socket pair for libmodbus");
+    m_feed.reset(ends[0]);
+    m_wire.reset(ends[1]);
+
+    m_registers = modbus_mapping_new(0, 0, kRegisterCount, kRegisterCount);
+    if (m_registers == nullptr)
+        throw std::runtime_error("libmodbus cannot allocate the registers");
+    for (int k = 0; k < kRegisterCount; ++k) {
+        m_registers->tab_registers[k] = static_cast<std::uint16_t>(10 * k);
+        m_registers->tab_input_registers[k] = static_cast<std::uint16_t>(1000 + k);
+    }
+    updateLiveRegisters();
+    newContext();
+}
+
+SlaveDevice::~SlaveDevice()
+{
+    if (m_context != nullptr)
+        modbus_free(m_context);
+    modbus_mapping_free(m_registers);
+}
+
+void SlaveDevice::newContext()
+{
+    if (m_context != nullptr)
+        modbus_free(m_context);
+    // The device name is never opened: modbus_connect is not called, the socket pair stands in
+    // for the line, and this object closes it.
+    m_context = modbus_new_rtu("socket-pair", 9600, 'N', 8, 1);
+    if (m_context == nullptr)
+        throw std::runtime_error("libmodbus cannot create an RTU context");
+    if (modbus_set_slave(m_context, m_address) != 0 ||
+        modbus_set_socket(m_context, m_wire.get()) != 0)
+        throw std::runtime_error("libmodbus refuses the slave address or the socket");
+    // Every byte of a burst is already in the socket when libmodbus reads: a frame that
+    // stops short is incomplete, and waiting longer would not help.
+    modbus_set_byte_timeout(m_context, 0, 1000);
+    modbus_set_indication_timeout(m_context, 0, 1000);
+}
+
+void SlaveDevice::updateLiveRegisters()
+{
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - m_start)
+            .count();
+    const auto ramp = static_cast<std::uint16_t>(m_served == 0 ? 0 : (m_served - 1) % kRampLength);
+    for (std::uint16_t *table : {m_registers->tab_registers, m_registers->tab_input_registers}) {
+        table[0] = static_cast<std::uint16_t>(m_served);
+        table[1] = static_cast<std::uint16_t>(seconds);
+        table[2] = ramp;
+    }
+}
+
+std::vector<FrameResult> SlaveDevice::handle(std::span<const std::uint8_t> burst)
+{
+    std::vector<FrameResult> results;
+    if (burst.empty())
+        return results;
+    const ssize_t fed = ::send(m_feed.get(), burst.data(), burst.size(), MSG_DONTWAIT);
+    if (fed <= 0) {
+        results.push_back({{}, "dropped: the burst does not fit into the socket pair"});
+        return results;
+    }
+
+    while (readable(m_wire.get())) {
+        std::array<std::uint8_t, MODBUS_RTU_MAX_ADU_LENGTH> request{};
+        const int length = modbus_receive(m_context, request.data());
+        FrameResult result;
+        if (length > 0) {
+            const bool broadcast = request[0] == MODBUS_BROADCAST_ADDRESS;
+            ++m_served;
+            updateLiveRegisters();
+            if (isServed(request[1]))
+                modbus_reply(m_context, request.data(), length, m_registers);
+            else if (!broadcast)
+                modbus_reply_exception(m_context, request.data(),
+                                       MODBUS_EXCEPTION_ILLEGAL_FUNCTION);
+            result.reply = takeReply();
+            if (result.reply.empty())
+                result.note = broadcast ? "broadcast: carried out, never answered"
+                                        : "no reply: libmodbus built none";
+        } else if (length == 0) {
+            // libmodbus then expects the other slave's reply and would swallow the next frame as
+            // that reply; on this line no other slave answers, so start afresh.
+            result.note = "ignored: for slave " + std::to_string(request[0]);
+            newContext();
+        } else {
+            const int error = errno;
+            result.note = "dropped: " + std::string(error == ETIMEDOUT ? "incomplete frame"
+                                                                       : modbus_strerror(error));
+            discardPending();
+            newContext();
+            results.push_back(std::move(result));
+            break;
+        }
+        results.push_back(std::move(result));
+    }
+    return results;
+}
+
+std::vector<std::uint8_t> SlaveDevice::takeReply()
+{
+    std::vector<std::uint8_t> reply;
+    std::array<std::uint8_t, MODBUS_RTU_MAX_ADU_LENGTH> chunk{};
+    ssize_t got = 0;
+    while ((got = ::recv(m_feed.get(), chunk.data(), chunk.size(), MSG_DONTWAIT)) > 0)
+        reply.insert(reply.end(), chunk.begin(), chunk.begin() + got);
+    return reply;
+}
+
+void SlaveDevice::discardPending()
+{
+    std::array<std::uint8_t, MODBUS_RTU_MAX_ADU_LENGTH> chunk{};
+    while (::recv(m_wire.get(), chunk.data(), chunk.size(), MSG_DONTWAIT) > 0) {
+    }
+}
+
+} // namespace simulator

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "uniquefd.h"
+
+#include <chrono>
+#include <cstdint>
+#include <modbus.h>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace simulator
+{
+
+inline constexpr int kRegisterCount = 100;
+
+// What became of one request frame.
+struct FrameResult {
+    std::vector<std::uint8_t> reply; // the bytes to send; empty when nothing is to be sent
+    std::string note;                // why nothing is to be sent; empty with a reply
+};
+
+// One Modbus RTU slave device. libmodbus parses every request (frame length, CRC, address)
+// and builds every reply; the device only decides which function codes it serves and keeps
+// the live registers current.
+//
+// libmodbus reads and writes a file descriptor, so the device hands it the received bytes
+// through one end of a local socket pair and takes its replies from the same end. That way
+// the caller sees every byte, and decides when the reply goes out.
+class SlaveDevice
+{
+public:
+    // address: 1 to 247. Throws std::runtime_error when libmodbus or the system refuses.
+    explicit SlaveDevice(int address);
+    ~SlaveDevice();
+
+    SlaveDevice(const SlaveDevice &) = delete;
+    SlaveDevice &operator=(const SlaveDevice &) = delete;
+
+    // Handles the bytes received in one burst, which may hold several frames back to back;
+    // one result per frame, in order. Bytes after a frame that cannot be parsed are dropped.
+    std::vector<FrameResult> handle(std::span<const std::uint8_t> burst);
+
+private:
+    void newContext();
+    void updateLiveRegisters();
+    std::vector<std::uint8_t> takeReply();
+    void discardPending();
+
+    int m_address;
+    modbus_t *m_context = nullptr;
+    modbus_mapping_t *m_registers = nullptr;
+    UniqueFd m_feed;            // our end: requests in, replies out
+    UniqueFd m_wire;            // libmodbus's end
+    std::uint64_t m_served = 0; // requests taken for this slave, broadcasts included
+    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
+};
+
+} // namespace simulator
