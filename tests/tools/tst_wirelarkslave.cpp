@@ -1,0 +1,683 @@
+#include "serial/systemports.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <memory>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace
+{
+
+// How long the tests listen before they conclude that no reply comes.
+constexpr int kQuietMs = 300;
+// How long a reply that is due may take on a loaded machine.
+constexpr int kReplyMs = 3000;
+
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(text);
+}
+
+// CRC-16/MODBUS, bit by bit: polynomial 0xA001 reflected, initial value 0xFFFF.
+quint16 crc16(const QByteArray &bytes)
+{
+    quint16 crc = 0xFFFF;
+    for (const char c : bytes) {
+        crc ^= static_cast<quint8>(c);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? static_cast<quint16>((crc >> 1) ^ 0xA001)
+                            : static_cast<quint16>(crc >> 1);
+    }
+    return crc;
+}
+
+// The frame with its CRC appended, low byte first.
+QByteArray withCrc(QByteArray body)
+{
+    const quint16 crc = crc16(body);
+    body.append(static_cast<char>(crc & 0xFF));
+    body.append(static_cast<char>(crc >> 8));
+    return body;
+}
+
+quint16 registerAt(const QByteArray &reply, int index)
+{
+    return static_cast<quint16>(static_cast<quint8>(reply.at(3 + 2 * index)) << 8 |
+                                static_cast<quint8>(reply.at(4 + 2 * index)));
+}
+
+// A serial device opened with plain POSIX calls, in raw mode.
+class RawPort
+{
+public:
+    explicit RawPort(const QString &path)
+    {
+        m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (m_fd < 0)
+            return;
+        termios settings{};
+        ::tcgetattr(m_fd, &settings);
+        ::cfmakeraw(&settings);
+        ::tcsetattr(m_fd, TCSANOW, &settings);
+        ::tcflush(m_fd, TCIOFLUSH);
+    }
+    ~RawPort()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    RawPort(const RawPort &) = delete;
+    RawPort &operator=(const RawPort &) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+
+    bool write(const QByteArray &bytes)
+    {
+        return ::write(m_fd, bytes.constData(), static_cast<size_t>(bytes.size())) == bytes.size();
+    }
+
+    // Every byte that arrives until count bytes are in or timeoutMs passes, and then whatever
+    // follows within a short settling time, so that surplus bytes show.
+    QByteArray read(qsizetype count, int timeoutMs = kReplyMs)
+    {
+        QByteArray bytes;
+        QElapsedTimer clock;
+        clock.start();
+        while (bytes.size() < count && clock.elapsed() < timeoutMs)
+            bytes += readFor(static_cast<int>(timeoutMs - clock.elapsed()), true);
+        if (bytes.size() >= count)
+            bytes += readFor(50, false);
+        return bytes;
+    }
+
+    // Every byte that arrives within milliseconds.
+    QByteArray readFor(int milliseconds, bool firstChunkOnly = false)
+    {
+        QByteArray bytes;
+        QElapsedTimer clock;
+        clock.start();
+        for (;;) {
+            const qint64 left = milliseconds - clock.elapsed();
+            if (left <= 0)
+                break;
+            pollfd entry{m_fd, POLLIN, 0};
+            if (::poll(&entry, 1, static_cast<int>(left)) <= 0)
+                break;
+            char chunk[512];
+            const ssize_t got = ::read(m_fd, chunk, sizeof chunk);
+            if (got <= 0)
+                break;
+            bytes.append(chunk, got);
+            if (firstChunkOnly)
+                break;
+        }
+        return bytes;
+    }
+
+private:
+    int m_fd = -1;
+};
+
+// The simulator as a child process with its own port directory. It is ended through its own
+// process id only.
+class Simulator
+{
+public:
+    explicit Simulator(const QString &configHome)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+        m_process.setProcessEnvironment(environment);
+    }
+    ~Simulator()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    Simulator(const Simulator &) = delete;
+    Simulator &operator=(const Simulator &) = delete;
+
+    // Starts the simulator and waits for the line that names its port.
+    bool start(const QStringList &arguments)
+    {
+        m_process.start(QStringLiteral(WIRELARK_SLAVE_PATH), arguments);
+        if (!m_process.waitForStarted(5000))
+            return false;
+        static const QRegularExpression serving(QStringLiteral(
+            R"(^Serving slave (\d+) on (/dev/pts/\d+), linked as Com(\d+) \((.+)\)$)"));
+        const QRegularExpressionMatch match = waitForLine(serving, 10000);
+        if (!match.hasMatch())
+            return false;
+        m_devicePath = match.captured(2);
+        m_portNumber = match.captured(3).toInt();
+        m_linkPath = match.captured(4);
+        return true;
+    }
+
+    // The first line of standard output so far, or arriving within timeoutMs, that matches.
+    QRegularExpressionMatch waitForLine(const QRegularExpression &pattern, int timeoutMs)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        for (;;) {
+            m_output += m_process.readAllStandardOutput();
+            for (const QByteArray &line : m_output.split('\n')) {
+                QRegularExpressionMatch match = pattern.match(QString::fromUtf8(line));
+                if (match.hasMatch())
+                    return match;
+            }
+            const qint64 left = timeoutMs - clock.elapsed();
+            if (left <= 0 || m_process.state() == QProcess::NotRunning)
+                return {};
+            m_process.waitForReadyRead(static_cast<int>(std::min<qint64>(left, 100)));
+        }
+    }
+
+    QString output()
+    {
+        m_output += m_process.readAllStandardOutput();
+        return QString::fromUtf8(m_output);
+    }
+
+    // Sends signal to the simulator's process and waits for its end; the exit code, or -1
+    // when it did not end normally.
+    int stopWith(int signal)
+    {
+        ::kill(static_cast<pid_t>(m_process.processId()), signal);
+        if (!m_process.waitForFinished(5000) || m_process.exitStatus() != QProcess::NormalExit)
+            return -1;
+        m_output += m_process.readAllStandardOutput();
+        return m_process.exitCode();
+    }
+
+    // Runs the simulator to its end (for command lines it refuses); the exit code, -1 when it
+    // did not end on its own within 5 seconds.
+    int runToEnd(const QStringList &arguments)
+    {
+        m_process.start(QStringLiteral(WIRELARK_SLAVE_PATH), arguments);
+        if (!m_process.waitForFinished(5000) || m_process.exitStatus() != QProcess::NormalExit)
+            return -1;
+        m_output += m_process.readAllStandardOutput();
+        return m_process.exitCode();
+    }
+    QString errorOutput() { return QString::fromUtf8(m_process.readAllStandardError()); }
+
+    QString devicePath() const { return m_devicePath; }
+    QString linkPath() const { return m_linkPath; }
+    int portNumber() const { return m_portNumber; }
+
+private:
+    QProcess m_process;
+    QByteArray m_output;
+    QString m_devicePath;
+    QString m_linkPath;
+    int m_portNumber = 0;
+};
+
+} // namespace
+
+class TestWirelarkSlave : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void tableRequestsHaveRightCrcs();
+    void answers_data();
+    void answers();
+    void liveRegisters();
+    void writesStay();
+    void backToBackRequests();
+    void otherSlaveIgnoredThenServed();
+    void broadcastWriteCarriedOutWithoutReply();
+    void badFramesDropped_data();
+    void badFramesDropped();
+    void silentNeverReplies();
+    void delayHoldsReply();
+    void trafficLines();
+    void quietPrintsNoTraffic();
+
+    void stopRemovesLink_data();
+    void stopRemovesLink();
+    void replacedLinkIsLeft();
+    void defaultPortSkipsTakenNumbers();
+    void explicitPort_data();
+    void explicitPort();
+    void wrongCommandLine_data();
+    void wrongCommandLine();
+    void helpServesNothing();
+
+private:
+    QString portDirectory() const { return m_configHome->path() + "/wirelark/ports"; }
+    // Starts a simulator and opens its port; fails the test when either fails.
+    void startAndOpen(const QStringList &arguments);
+
+    std::unique_ptr<QTemporaryDir> m_configHome;
+    std::unique_ptr<Simulator> m_simulator;
+    std::unique_ptr<RawPort> m_port;
+};
+
+void TestWirelarkSlave::init()
+{
+    m_port.reset();
+    m_simulator.reset();
+    m_configHome = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_configHome->isValid());
+    m_simulator = std::make_unique<Simulator>(m_configHome->path());
+}
+
+void TestWirelarkSlave::startAndOpen(const QStringList &arguments)
+{
+    QVERIFY2(m_simulator->start(arguments), qPrintable(m_simulator->output()));
+    QCOMPARE(QFileInfo(m_simulator->linkPath()).symLinkTarget(), m_simulator->devicePath());
+    m_port = std::make_unique<RawPort>(m_simulator->linkPath());
+    QVERIFY(m_port->isOpen());
+}
+
+// The request frames below carry hand-typed CRCs; this keeps the test's CRC routine and the
+// table honest with each other and with the well-known default request.
+void TestWirelarkSlave::tableRequestsHaveRightCrcs()
+{
+    QCOMPARE(withCrc(hex("01 03 00 00 00 02")), hex("01 03 00 00 00 02 C4 0B"));
+    QCOMPARE(withCrc(hex("01 03 00 00 00 03")), hex("01 03 00 00 00 03 05 CB"));
+    QCOMPARE(withCrc(hex("01 07")), hex("01 07 41 E2"));
+    QCOMPARE(withCrc(hex("01 10 00 03 00 02 04 AA BB CC DD")),
+             hex("01 10 00 03 00 02 04 AA BB CC DD 77 1E"));
+}
+
+// Holding register k holds 10*k and input register k holds 1000+k for k >= 3.
+void TestWirelarkSlave::answers_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("replyBody");
+
+    const QStringList none;
+    QTest::newRow("03 holding 3 and 4")
+        << none << hex("01 03 00 03 00 02 34 0B") << hex("01 03 04 00 1E 00 28");
+    QTest::newRow("04 input 5") << none << hex("01 04 00 05 00 01 21 CB") << hex("01 04 02 03 ED");
+    QTest::newRow("04 last input 99")
+        << none << hex("01 04 00 63 00 01 C1 D4") << hex("01 04 02 04 4B");
+    QTest::newRow("06 echoes the request")
+        << none << hex("01 06 00 07 12 34 35 7C") << hex("01 06 00 07 12 34");
+    QTest::newRow("16 echoes start and count")
+        << none << hex("01 10 00 03 00 02 04 AA BB CC DD 77 1E") << hex("01 10 00 03 00 02");
+    QTest::newRow("07 unknown: illegal function") << none << hex("01 07 41 E2") << hex("01 87 01");
+    QTest::newRow("01 not served: illegal function")
+        << none << hex("01 01 00 00 00 08 3D CC") << hex("01 81 01");
+    QTest::newRow("03 past register 99: illegal address")
+        << none << hex("01 03 00 63 00 02 34 15") << hex("01 83 02");
+    QTest::newRow("04 from register 100: illegal address")
+        << none << hex("01 04 00 64 00 01 70 15") << hex("01 84 02");
+    QTest::newRow("06 to register 100: illegal address")
+        << none << hex("01 06 00 64 00 01 09 D5") << hex("01 86 02");
+    QTest::newRow("03 count 0: illegal value")
+        << none << hex("01 03 00 00 00 00 45 CA") << hex("01 83 03");
+    QTest::newRow("03 count 126: illegal value")
+        << none << hex("01 03 00 00 00 7E C5 EA") << hex("01 83 03");
+    QTest::newRow("--address 17") << QStringList{"--address", "17"}
+                                  << hex("11 03 00 03 00 01 76 9A") << hex("11 03 02 00 1E");
+}
+
+void TestWirelarkSlave::answers()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, replyBody);
+
+    startAndOpen(arguments);
+    QVERIFY(m_port->write(request));
+    const QByteArray expected = withCrc(replyBody);
+    QCOMPARE(m_port->read(expected.size()).toHex(' '), expected.toHex(' '));
+}
+
+void TestWirelarkSlave::liveRegisters()
+{
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    startAndOpen({});
+
+    for (int request = 1; request <= 3; ++request) {
+        QVERIFY(m_port->write(hex("01 03 00 00 00 03 05 CB")));
+        const QByteArray reply = m_port->read(11);
+        QCOMPARE(reply.size(), 11);
+        QCOMPARE(reply.left(3), hex("01 03 06"));
+        QCOMPARE(reply, withCrc(reply.left(9)));
+        QCOMPARE(registerAt(reply, 0), request); // requests served, this one included
+        QVERIFY(registerAt(reply, 1) <= sinceStart.elapsed() / 1000); // whole seconds
+        QCOMPARE(registerAt(reply, 2), request - 1);                  // the ramp starts at 0
+    }
+
+    // The input registers 0 to 2 are the same live values.
+    QVERIFY(m_port->write(hex("01 04 00 00 00 03 B0 0B")));
+    QByteArray reply = m_port->read(11);
+    QCOMPARE(reply.size(), 11);
+    QCOMPARE(reply, withCrc(reply.left(9)));
+    QCOMPARE(registerAt(reply, 0), 4);
+    QCOMPARE(registerAt(reply, 2), 3);
+
+    // A value written to a live register is overwritten before the next reply.
+    QVERIFY(m_port->write(hex("01 06 00 00 77 77 EE 1C")));
+    QCOMPARE(m_port->read(8), hex("01 06 00 00 77 77 EE 1C"));
+    QVERIFY(m_port->write(hex("01 03 00 00 00 03 05 CB")));
+    reply = m_port->read(11);
+    QCOMPARE(reply.size(), 11);
+    QCOMPARE(registerAt(reply, 0), 6);
+    QCOMPARE(registerAt(reply, 2), 5);
+
+    // Seconds since start: wait until at least one second has passed since the simulator
+    // announced itself, then the register reads at least 1.
+    QTest::qWait(static_cast<int>(std::max<qint64>(0, 1100 - sinceStart.elapsed())));
+    QVERIFY(m_port->write(hex("01 03 00 00 00 03 05 CB")));
+    reply = m_port->read(11);
+    QCOMPARE(reply.size(), 11);
+    QVERIFY(registerAt(reply, 1) >= 1);
+    QVERIFY(registerAt(reply, 1) <= sinceStart.elapsed() / 1000);
+}
+
+void TestWirelarkSlave::writesStay()
+{
+    startAndOpen({});
+    QVERIFY(m_port->write(hex("01 06 00 07 12 34 35 7C")));
+    QCOMPARE(m_port->read(8), hex("01 06 00 07 12 34 35 7C"));
+    QVERIFY(m_port->write(hex("01 10 00 03 00 02 04 AA BB CC DD 77 1E")));
+    QCOMPARE(m_port->read(8), withCrc(hex("01 10 00 03 00 02")));
+
+    QVERIFY(m_port->write(withCrc(hex("01 03 00 03 00 05"))));
+    const QByteArray expected = withCrc(hex("01 03 0A AA BB CC DD 00 32 00 3C 12 34"));
+    QCOMPARE(m_port->read(expected.size()).toHex(' '), expected.toHex(' '));
+}
+
+void TestWirelarkSlave::backToBackRequests()
+{
+    startAndOpen({});
+    QVERIFY(m_port->write(hex("01 03 00 03 00 02 34 0B 01 04 00 05 00 01 21 CB")));
+    const QByteArray expected =
+        withCrc(hex("01 03 04 00 1E 00 28")) + withCrc(hex("01 04 02 03 ED"));
+    QCOMPARE(m_port->read(expected.size()).toHex(' '), expected.toHex(' '));
+}
+
+// libmodbus takes the frame after a request for another slave as that slave's reply; on a
+// line with no other slave, the next request must still be served.
+void TestWirelarkSlave::otherSlaveIgnoredThenServed()
+{
+    startAndOpen({});
+    QVERIFY(m_port->write(hex("02 03 00 00 00 02 C4 38")));
+    QCOMPARE(m_port->readFor(kQuietMs).toHex(' '), QByteArray());
+    QVERIFY(
+        m_simulator->waitForLine(QRegularExpression("ignored: for slave 2$"), kReplyMs).hasMatch());
+
+    QVERIFY(m_port->write(hex("01 03 00 03 00 02 34 0B")));
+    const QByteArray expected = withCrc(hex("01 03 04 00 1E 00 28"));
+    QCOMPARE(m_port->read(expected.size()).toHex(' '), expected.toHex(' '));
+}
+
+void TestWirelarkSlave::broadcastWriteCarriedOutWithoutReply()
+{
+    startAndOpen({});
+    QVERIFY(m_port->write(hex("00 06 00 05 12 34 95 6D")));
+    QCOMPARE(m_port->readFor(kQuietMs).toHex(' '), QByteArray());
+
+    QVERIFY(m_port->write(hex("01 03 00 05 00 01 94 0B")));
+    const QByteArray expected = withCrc(hex("01 03 02 12 34"));
+    QCOMPARE(m_port->read(expected.size()).toHex(' '), expected.toHex(' '));
+}
+
+void TestWirelarkSlave::badFramesDropped_data()
+{
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<QString>("note");
+    QTest::newRow("wrong CRC") << hex("01 03 00 00 00 02 C4 0C") << "dropped: Invalid CRC";
+    QTest::newRow("too short") << hex("01 03 00 00") << "dropped: incomplete frame";
+    QTest::newRow("one byte") << hex("01") << "dropped: incomplete frame";
+    QTest::newRow("request without CRC") << hex("01 03 00 00 00 02") << "dropped: incomplete frame";
+}
+
+void TestWirelarkSlave::badFramesDropped()
+{
+    QFETCH(QByteArray, frame);
+    QFETCH(QString, note);
+
+    startAndOpen({});
+    QVERIFY(m_port->write(frame));
+    QCOMPARE(m_port->readFor(kQuietMs).toHex(' '), QByteArray());
+    QVERIFY2(m_simulator
+                 ->waitForLine(QRegularExpression(QRegularExpression::escape(note) + "$"), kReplyMs)
+                 .hasMatch(),
+             qPrintable(m_simulator->output()));
+
+    QVERIFY(m_port->write(hex("01 03 00 03 00 02 34 0B")));
+    const QByteArray expected = withCrc(hex("01 03 04 00 1E 00 28"));
+    QCOMPARE(m_port->read(expected.size()).toHex(' '), expected.toHex(' '));
+}
+
+void TestWirelarkSlave::silentNeverReplies()
+{
+    startAndOpen({"--silent"});
+    QVERIFY(m_port->write(hex("01 03 00 00 00 02 C4 0B")));
+    QCOMPARE(m_port->readFor(kQuietMs + 200).toHex(' '), QByteArray());
+    QVERIFY(
+        m_simulator->waitForLine(QRegularExpression(" request 01 03 00 00 00 02 C4 0B$"), kReplyMs)
+            .hasMatch());
+    QVERIFY(m_simulator->waitForLine(QRegularExpression("no reply: silent$"), kReplyMs).hasMatch());
+}
+
+void TestWirelarkSlave::delayHoldsReply()
+{
+    constexpr int kDelayMs = 400;
+    startAndOpen({"--delay", QString::number(kDelayMs)});
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(m_port->write(hex("01 03 00 03 00 02 34 0B")));
+    const QByteArray expected = withCrc(hex("01 03 04 00 1E 00 28"));
+    QCOMPARE(m_port->read(expected.size(), kDelayMs + kReplyMs).toHex(' '), expected.toHex(' '));
+    QVERIFY2(clock.elapsed() >= kDelayMs, qPrintable(QString::number(clock.elapsed())));
+}
+
+void TestWirelarkSlave::trafficLines()
+{
+    startAndOpen({});
+    QVERIFY(m_port->write(hex("01 03 00 03 00 02 34 0B")));
+    const QByteArray reply = m_port->read(9);
+    QCOMPARE(reply, withCrc(hex("01 03 04 00 1E 00 28")));
+
+    const QString stamp = QStringLiteral(R"(^([01]\d|2[0-3]):[0-5]\d:[0-5]\d\.\d{3} )");
+    QVERIFY2(
+        m_simulator
+            ->waitForLine(QRegularExpression(stamp + "request 01 03 00 03 00 02 34 0B$"), kReplyMs)
+            .hasMatch(),
+        qPrintable(m_simulator->output()));
+    QVERIFY2(
+        m_simulator
+            ->waitForLine(QRegularExpression(stamp + "reply   " +
+                                             QString::fromLatin1(reply.toHex(' ').toUpper()) + "$"),
+                          kReplyMs)
+            .hasMatch(),
+        qPrintable(m_simulator->output()));
+}
+
+void TestWirelarkSlave::quietPrintsNoTraffic()
+{
+    startAndOpen({"--quiet"});
+    QVERIFY(m_port->write(hex("01 03 00 03 00 02 34 0B")));
+    QCOMPARE(m_port->read(9), withCrc(hex("01 03 04 00 1E 00 28")));
+    QVERIFY(m_port->write(hex("02 03 00 00 00 02 C4 38")));
+    QCOMPARE(m_port->readFor(kQuietMs), QByteArray());
+    QCOMPARE(m_simulator->stopWith(SIGTERM), 0);
+    const QStringList lines = m_simulator->output().split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    QVERIFY(lines.at(0).startsWith("Serving slave 1 on "));
+    QVERIFY(lines.at(1).startsWith("Stopped by SIGTERM; removed "));
+}
+
+void TestWirelarkSlave::stopRemovesLink_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("SIGTERM") << SIGTERM << "SIGTERM";
+    QTest::newRow("SIGINT (Ctrl-C)") << SIGINT << "SIGINT";
+    QTest::newRow("SIGHUP") << SIGHUP << "SIGHUP";
+}
+
+void TestWirelarkSlave::stopRemovesLink()
+{
+    QFETCH(int, signal);
+    QFETCH(QString, name);
+
+    startAndOpen({});
+    QVERIFY(m_port->write(hex("01 03 00 03 00 02 34 0B")));
+    QCOMPARE(m_port->read(9).size(), 9);
+
+    const QString link = m_simulator->linkPath();
+    QCOMPARE(m_simulator->stopWith(signal), 0);
+    QVERIFY(!QFileInfo(link).isSymLink());
+    QVERIFY(m_simulator->output().contains("Stopped by " + name + "; removed " + link));
+}
+
+void TestWirelarkSlave::replacedLinkIsLeft()
+{
+    startAndOpen({});
+    const QString link = m_simulator->linkPath();
+    QVERIFY(QFile::remove(link));
+    QVERIFY(QFile::link("/dev/null", link));
+
+    QCOMPARE(m_simulator->stopWith(SIGTERM), 0);
+    QCOMPARE(QFileInfo(link).symLinkTarget(), QStringLiteral("/dev/null"));
+}
+
+void TestWirelarkSlave::defaultPortSkipsTakenNumbers()
+{
+    const QString directory = portDirectory();
+    QVERIFY(QDir().mkpath(directory));
+    for (int n = 1; n <= 3; ++n)
+        QVERIFY(QFile::link("/dev/null", directory + "/com" + QString::number(n)));
+    QVERIFY(QFile::link("/nonexistent/wirelark-test", directory + "/com4"));
+
+    // The machine's own serial ports take numbers too; the lowest number left is expected.
+    QSet<int> taken{1, 2, 3};
+    const QByteArray savedConfigHome = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome->path()));
+    for (const serial::MappedPort &port : serial::scanSystemPorts())
+        taken.insert(port.number);
+    if (savedConfigHome.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", savedConfigHome);
+    int expected = 1;
+    while (taken.contains(expected))
+        ++expected;
+
+    startAndOpen({});
+    QCOMPARE(m_simulator->portNumber(), expected);
+    QCOMPARE(m_simulator->linkPath(), directory + "/com" + QString::number(expected));
+    for (int n = 1; n <= 3; ++n)
+        QCOMPARE(QFileInfo(directory + "/com" + QString::number(n)).symLinkTarget(),
+                 QStringLiteral("/dev/null"));
+    QVERIFY(m_port->write(hex("01 03 00 03 00 02 34 0B")));
+    QCOMPARE(m_port->read(9).size(), 9);
+}
+
+void TestWirelarkSlave::explicitPort_data()
+{
+    QTest::addColumn<QString>("existing"); // what com5 is before: "", "live", "dangling", "file"
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("serves");
+
+    QTest::newRow("free") << "" << QStringList{"--port", "5"} << true;
+    QTest::newRow("free, value after =") << "" << QStringList{"--port=5"} << true;
+    QTest::newRow("dangling link replaced") << "dangling" << QStringList{"--port", "5"} << true;
+    QTest::newRow("link to a live device refused") << "live" << QStringList{"--port", "5"} << false;
+    QTest::newRow("regular file refused") << "file" << QStringList{"--port", "5"} << false;
+}
+
+void TestWirelarkSlave::explicitPort()
+{
+    QFETCH(QString, existing);
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, serves);
+
+    const QString link = portDirectory() + "/com5";
+    QVERIFY(QDir().mkpath(portDirectory()));
+    if (existing == "live") {
+        QVERIFY(QFile::link("/dev/null", link));
+    } else if (existing == "dangling") {
+        QVERIFY(QFile::link("/nonexistent/wirelark-test", link));
+    } else if (existing == "file") {
+        QFile file(link);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("keep");
+    }
+
+    if (serves) {
+        startAndOpen(arguments);
+        QCOMPARE(m_simulator->portNumber(), 5);
+        QCOMPARE(m_simulator->linkPath(), link);
+        QVERIFY(m_port->write(hex("01 03 00 03 00 02 34 0B")));
+        QCOMPARE(m_port->read(9).size(), 9);
+        return;
+    }
+
+    QCOMPARE(m_simulator->runToEnd(arguments), 1);
+    QVERIFY2(m_simulator->errorOutput().contains(link), "the message names the link");
+    if (existing == "live") {
+        QCOMPARE(QFileInfo(link).symLinkTarget(), QStringLiteral("/dev/null"));
+    } else {
+        QFile file(link);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("keep"));
+    }
+    QCOMPARE(
+        QDir(portDirectory()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+        QStringList{"com5"});
+}
+
+void TestWirelarkSlave::wrongCommandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("address 0 (broadcast)") << QStringList{"--address", "0"};
+    QTest::newRow("address 248") << QStringList{"--address", "248"};
+    QTest::newRow("port 0") << QStringList{"--port", "0"};
+    QTest::newRow("port 32768") << QStringList{"--port", "32768"};
+    QTest::newRow("port not a number") << QStringList{"--port", "5x"};
+    QTest::newRow("port without value") << QStringList{"--port"};
+    QTest::newRow("negative delay") << QStringList{"--delay", "-1"};
+    QTest::newRow("delay over a minute") << QStringList{"--delay", "60001"};
+    QTest::newRow("flag with a value") << QStringList{"--silent=1"};
+    QTest::newRow("unknown option") << QStringList{"--baud", "9600"};
+    QTest::newRow("stray argument") << QStringList{"5"};
+}
+
+void TestWirelarkSlave::wrongCommandLine()
+{
+    QFETCH(QStringList, arguments);
+    QCOMPARE(m_simulator->runToEnd(arguments), 2);
+    QVERIFY(m_simulator->errorOutput().startsWith("wirelark-slave: "));
+    QVERIFY(!QFileInfo::exists(portDirectory()));
+}
+
+void TestWirelarkSlave::helpServesNothing()
+{
+    QCOMPARE(m_simulator->runToEnd({"--help"}), 0);
+    QVERIFY(m_simulator->output().startsWith("Usage: wirelark-slave [options]"));
+    QVERIFY(!QFileInfo::exists(portDirectory()));
+}
+
+QTEST_GUILESS_MAIN(TestWirelarkSlave)
+#include "tst_wirelarkslave.moc"
