@@ -3,9 +3,11 @@ BUILD    ?= build
 ASAN     ?= build-asan
 RELEASE  ?= build-release
 JOBS     ?= $(shell nproc)
+PREFIX   ?= /usr/local
 CMAKE_FLAGS ?=
 
 .PHONY: all deps build run check test test-asan format format-check clean
+.PHONY: release install package package-test
 
 all: build
 
@@ -31,6 +33,25 @@ $(ASAN)/build.ninja: | deps
 test-asan: deps $(ASAN)/build.ninja
 	cmake --build $(ASAN) -j $(JOBS)
 	scripts/run-tests.sh $(ASAN)
+
+$(RELEASE)/build.ninja: | deps
+	cmake -S . -B $(RELEASE) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	    -DWIRELARK_BUILD_TESTS=OFF -DWIRELARK_BUILD_BENCH=OFF $(CMAKE_FLAGS)
+
+release: deps $(RELEASE)/build.ninja
+	cmake --build $(RELEASE) -j $(JOBS)
+
+# make install PREFIX=/usr DESTDIR=/tmp/stage
+install: release
+	DESTDIR="$(DESTDIR)" cmake --install $(RELEASE) --prefix $(PREFIX)
+
+# The Debian package lands in $(RELEASE)/ as wirelark_<version>-1_<arch>.deb.
+package: release
+	cd $(RELEASE) && cpack -G DEB
+
+# Installs the package on this machine, starts it on Xvfb, removes it again (needs root).
+package-test: package
+	packaging/package-test.sh $(RELEASE)
 
 # The test command: plain build and tests, then the same tests under ASan and UBSan.
 check: format-check test test-asan

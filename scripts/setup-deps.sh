@@ -9,6 +9,7 @@ packages=(
     xvfb xauth xdotool imagemagick x11-utils
     fonts-noto-cjk fonts-arphic-uming fonts-dejavu-core fonts-dejavu-extra
     socat clang-format
+    dpkg-dev desktop-file-utils appstream man-db groff-base
 )
 
 missing=()
