@@ -1,0 +1,737 @@
+// The serial component over real pseudo-terminals linked in a private port directory.
+#include "serial/linesettings.h"
+#include "serial/qtserialcomm.h"
+#include "serial/systemports.h"
+#include "serial/terminalprobe.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+using serial::CommError;
+using serial::QtSerialComm;
+
+namespace
+{
+
+// A pseudo-terminal whose device end the component opens; the test plays the far end.
+class Pty
+{
+public:
+    Pty()
+    {
+        int slave = -1;
+        char name[128] = {};
+        if (::openpty(&m_master, &slave, name, nullptr, nullptr) != 0)
+            return;
+        ::close(slave);
+        ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+        m_path = QString::fromLocal8Bit(name);
+    }
+    ~Pty() { closeFarEnd(); }
+    Pty(const Pty &) = delete;
+    Pty &operator=(const Pty &) = delete;
+
+    bool isValid() const { return m_master >= 0; }
+    const QString &path() const { return m_path; }
+    int master() const { return m_master; }
+
+    void closeFarEnd()
+    {
+        if (m_master >= 0)
+            ::close(m_master);
+        m_master = -1;
+    }
+
+    bool send(const QByteArray &bytes) const
+    {
+        return ::write(m_master, bytes.constData(), bytes.size()) == bytes.size();
+    }
+
+    // Everything the device end wrote, collected for the given time without running the
+    // event loop.
+    QByteArray receive(int milliseconds) const
+    {
+        QByteArray bytes;
+        QElapsedTimer clock;
+        clock.start();
+        for (qint64 left = milliseconds; left > 0; left = milliseconds - clock.elapsed()) {
+            pollfd p{m_master, POLLIN, 0};
+            if (::poll(&p, 1, static_cast<int>(left)) <= 0 || !(p.revents & POLLIN))
+                break;
+            char buffer[256];
+            const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            bytes.append(buffer, n);
+        }
+        return bytes;
+    }
+
+private:
+    int m_master = -1;
+    QString m_path;
+};
+
+qint64 cpuMilliseconds()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
+}
+
+const QByteArray kRequest = QByteArray::fromHex("010300000002C40B");
+
+} // namespace
+
+class TestQtSerialComm : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void openCloseReopen();
+    void openingWritesNothing();
+    void resolvesTheNumberWhenOpening();
+    void unmappedNumber();
+    void nonTerminalTargets_data();
+    void nonTerminalTargets();
+    void everyListedRateOpens();
+    void framingThePseudoTerminalRefuses_data();
+    void framingThePseudoTerminalRefuses();
+    void malformedSettingsKeepThePreviousOnes();
+    void settingsChangedWhileOpen();
+    void outputHandsAllBytesOver();
+    void inputTakesEveryByteReceived();
+    void inBufferCountZeroDiscardsEverything();
+    void closedPortRefusesInputAndOutput();
+    void portOpenInThisProcess();
+    void portLockedByAnotherProgram();
+    void portOpenedByAProgramWithoutLocking();
+    void permissionDenied();
+    void exclusiveModeRefusesOtherUsers();
+    void lostDeviceClosesAtOnceWithoutSpinning();
+    void lostDeviceSeenByInput();
+    void lossToldByClose();
+    void modemLinesReleasedOnARealDevice();
+    void terminalDriverListing_data();
+    void terminalDriverListing();
+
+private:
+    bool link(int number, const QString &target);
+    QString runHelper(const QStringList &arguments);
+
+    QTemporaryDir m_config;
+};
+
+void TestQtSerialComm::initTestCase()
+{
+    QVERIFY(m_config.isValid());
+    // The helper may run as another user: it must reach the port directory.
+    QVERIFY(QFile::setPermissions(
+        m_config.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                             QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+    QCOMPARE(serial::portDirectory(), m_config.path() + QStringLiteral("/wirelark/ports"));
+    QVERIFY(QDir().mkpath(serial::portDirectory()));
+}
+
+void TestQtSerialComm::cleanup()
+{
+    QDir ports(serial::portDirectory());
+    for (const QString &name : ports.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot))
+        ports.remove(name);
+}
+
+bool TestQtSerialComm::link(int number, const QString &target)
+{
+    const QString name = serial::portDirectory() + QStringLiteral("/com%1").arg(number);
+    QFile::remove(name);
+    return QFile::link(target, name);
+}
+
+QString TestQtSerialComm::runHelper(const QStringList &arguments)
+{
+    QProcess helper;
+    helper.start(QStringLiteral(SERIALCOMM_HELPER), arguments);
+    if (!helper.waitForFinished(10000))
+        return QStringLiteral("helper did not finish");
+    return QString::fromLocal8Bit(helper.readAllStandardOutput());
+}
+
+void TestQtSerialComm::openCloseReopen()
+{
+    Pty pty;
+    QVERIFY(pty.isValid());
+    QVERIFY(link(5, pty.path()));
+    QtSerialComm comm;
+    QVERIFY(!comm.setCommPort(5));
+    QVERIFY(!comm.setSettings(QStringLiteral("9600,N,8,1")));
+
+    for (int round = 0; round < 2; ++round) {
+        const CommError opened = comm.setPortOpen(true);
+        QVERIFY2(!opened, qPrintable(opened.message));
+        QVERIFY(comm.portOpen());
+        QCOMPARE(comm.devicePath(), pty.path());
+        QVERIFY(!comm.setPortOpen(false));
+        QVERIFY(!comm.portOpen());
+    }
+
+    const CommError again = comm.setPortOpen(false);
+    QCOMPARE(again.number, int(CommError::NotOpen));
+    QCOMPARE(again.message, QStringLiteral("Com5 is not open."));
+}
+
+void TestQtSerialComm::openingWritesNothing()
+{
+    Pty pty;
+    QVERIFY(pty.isValid());
+    QVERIFY(link(5, pty.path()));
+    QtSerialComm comm;
+    comm.setCommPort(5);
+    comm.setDTREnable(false);
+    QVERIFY(!comm.setPortOpen(true));
+    QTest::qWait(100);
+    QCOMPARE(pty.receive(500), QByteArray());
+}
+
+void TestQtSerialComm::resolvesTheNumberWhenOpening()
+{
+    Pty first;
+    Pty second;
+    QVERIFY(first.isValid() && second.isValid());
+    QVERIFY(link(6, first.path()));
+    QtSerialComm comm;
+    comm.setCommPort(6);
+    QVERIFY(!comm.setPortOpen(true));
+    QCOMPARE(comm.devicePath(), first.path());
+    QVERIFY(!comm.setPortOpen(false));
+
+    QVERIFY(link(6, second.path()));
+    QVERIFY(!comm.setPortOpen(true));
+    QCOMPARE(comm.devicePath(), second.path());
+    QVERIFY(!comm.setPortOpen(false));
+
+    QVERIFY(QFile::remove(serial::portDirectory() + QStringLiteral("/com6")));
+    QCOMPARE(comm.setPortOpen(true).number, int(CommError::NoSuchPort));
+}
+
+void TestQtSerialComm::unmappedNumber()
+{
+    constexpr int kNumber = 32000;
+    for (const serial::MappedPort &port : serial::scanSystemPorts())
+        if (port.number == kNumber)
+            QSKIP("this machine maps Com32000");
+    QtSerialComm comm;
+    QVERIFY(!comm.setCommPort(kNumber));
+    const CommError error = comm.setPortOpen(true);
+    QCOMPARE(error.number, int(CommError::NoSuchPort));
+    QVERIFY2(
+        error.message.startsWith(QStringLiteral("Com32000: no such serial port on this machine.")),
+        qPrintable(error.message));
+    QVERIFY2(error.message.contains(QStringLiteral("com32000 in ") + serial::portDirectory()),
+             qPrintable(error.message));
+    QVERIFY(!comm.portOpen());
+}
+
+void TestQtSerialComm::nonTerminalTargets_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("described");
+    QTest::newRow("regular file") << "file"
+                                  << "is a regular file";
+    QTest::newRow("directory") << "directory"
+                               << "is a directory";
+    QTest::newRow("named pipe") << "fifo"
+                                << "is a named pipe";
+    QTest::newRow("/dev/null") << "/dev/null"
+                               << "is a device that is not a terminal";
+    QTest::newRow("/dev/zero") << "/dev/zero"
+                               << "is a device that is not a terminal";
+}
+
+void TestQtSerialComm::nonTerminalTargets()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, described);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray content("precious bytes\n");
+    QString target = kind;
+    int fifoReader = -1;
+    if (kind == QLatin1String("file")) {
+        target = dir.filePath(QStringLiteral("data.bin"));
+        QFile file(target);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    } else if (kind == QLatin1String("directory")) {
+        target = dir.path();
+    } else if (kind == QLatin1String("fifo")) {
+        target = dir.filePath(QStringLiteral("pipe"));
+        QCOMPARE(::mkfifo(QFile::encodeName(target).constData(), 0600), 0);
+        fifoReader = ::open(QFile::encodeName(target).constData(), O_RDONLY | O_NONBLOCK);
+        QVERIFY(fifoReader >= 0);
+    }
+    target = QFileInfo(target).canonicalFilePath();
+    struct stat before {
+    };
+    QCOMPARE(::stat(QFile::encodeName(target).constData(), &before), 0);
+
+    QVERIFY(link(9, target));
+    QtSerialComm comm;
+    comm.setCommPort(9);
+    const CommError error = comm.setPortOpen(true);
+    QCOMPARE(error.number, int(CommError::NotATerminal));
+    QVERIFY2(error.message.startsWith(QStringLiteral("Com9: %1 %2").arg(target, described)),
+             qPrintable(error.message));
+    QVERIFY2(error.message.contains(QLatin1String("nothing was written")),
+             qPrintable(error.message));
+    QVERIFY(!comm.portOpen());
+    QCOMPARE(comm.output(kRequest).number, int(CommError::NotOpen));
+
+    struct stat after {
+    };
+    QCOMPARE(::stat(QFile::encodeName(target).constData(), &after), 0);
+    if (kind == QLatin1String("file")) {
+        QFile file(target);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), content);
+        QCOMPARE(after.st_size, before.st_size);
+        QCOMPARE(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+        QCOMPARE(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    }
+    if (fifoReader >= 0) {
+        char c;
+        QCOMPARE(::read(fifoReader, &c, 1), ssize_t(0)); // not a byte came through
+        ::close(fifoReader);
+    }
+}
+
+void TestQtSerialComm::everyListedRateOpens()
+{
+    Pty pty;
+    QVERIFY(pty.isValid());
+    QVERIFY(link(5, pty.path()));
+    QtSerialComm comm;
+    comm.setCommPort(5);
+    for (const QString &rate : serial::baudRateEntries()) {
+        const QString settings = rate + QStringLiteral(",N,8,1");
+        QVERIFY(!comm.setSettings(settings));
+        const CommError error = comm.setPortOpen(true);
+        QVERIFY2(!error, qPrintable(settings + QStringLiteral(": ") + error.message));
+        QVERIFY(!comm.setPortOpen(false));
+    }
+}
+
+void TestQtSerialComm::framingThePseudoTerminalRefuses_data()
+{
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<QString>("complaint");
+    QTest::newRow("E,7,1") << "9600,E,7,1"
+                           << "does not take the settings 9600,E,7,1; it keeps "
+                              "9600,N,8,1";
+    QTest::newRow("O,8,2") << "19200,O,8,2"
+                           << "does not take the settings 19200,O,8,2; it keeps "
+                              "19200,N,8,2";
+    QTest::newRow("M,8,1") << "9600,M,8,1"
+                           << "does not take the settings 9600,M,8,1";
+    QTest::newRow("1.5 stop bits") << "9600,N,8,1.5"
+                                   << "1.5 stop bits are not available";
+}
+
+void TestQtSerialComm::framingThePseudoTerminalRefuses()
+{
+    QFETCH(QString, settings);
+    QFETCH(QString, complaint);
+    Pty pty;
+    QVERIFY(pty.isValid());
+    QVERIFY(link(5, pty.path()));
+    QtSerialComm comm;
+    comm.setCommPort(5);
+    QVERIFY(!comm.setSettings(settings)); // well-formed: refused by the device at open only
+    const CommError error = comm.setPortOpen(true);
+    QCOMPARE(error.number, int(CommError::OpenFailed));
+    QVERIFY2(error.message.startsWith(QStringLiteral("Com5: ")), qPrintable(error.message));
+    QVERIFY2(error.message.contains(complaint), qPrintable(error.message));
+    QVERIFY(!comm.portOpen());
+    QCOMPARE(pty.receive(200), QByteArray());
+
+    QVERIFY(!comm.setSettings(QStringLiteral("9600,N,8,1")));
+    QVERIFY(!comm.setPortOpen(true));
+}
+
+void TestQtSerialComm::malformedSettingsKeepThePreviousOnes()
+{
+    QtSerialComm comm;
+    QVERIFY(!comm.setSettings(QStringLiteral("19200,E,8,1")));
+    const CommError error = comm.setSettings(QStringLiteral("96OO,N,8,1"));
+    QCOMPARE(error.number, int(CommError::BadSettings));
+    QVERIFY(error.message.contains(QLatin1String("\"96OO\"")));
+    QCOMPARE(comm.settings(), QStringLiteral("19200,E,8,1"));
+}
+
+void TestQtSerialComm::settingsChangedWhileOpen()
+{
+    Pty pty;
+    QVERIFY(pty.isValid());
+    QVERIFY(link(5, pty.path()));
+    QtSerialComm comm;
+    comm.setCommPort(5);
+    QVERIFY(!comm.setPortOpen(true));
+
+    QVERIFY(!comm.setSettings(QStringLiteral("19200,N,8,2")));
+    termios line{};
+    QCOMPARE(::tcgetattr(pty.master(), &line), 0);
+    QCOMPARE(::cfgetospeed(&line), speed_t(B19200));
+    QVERIFY(line.c_cflag & CSTOPB);
+
+    const CommError refused = comm.setSettings(QStringLiteral("9600,E,7,1"));
+    QCOMPARE(refused.number, int(CommError::BadSettings));
+    QCOMPARE(comm.settings(), QStringLiteral("19200,N,8,2"));
+    QCOMPARE(::tcgetattr(pty.master(), &line), 0);
+    QCOMPARE(::cfgetospeed(&line), speed_t(B19200));
+    QVERIFY(comm.portOpen());
+
+    QCOMPARE(comm.setCommPort(7).number, int(CommError::AlreadyOpen));
+    QCOMPARE(comm.commPort(), qint16(5));
+}
+
+void TestQtSerialComm::outputHandsAllBytesOver()
+{
+    Pty pty;
+    QVERIFY(pty.isValid());
+    QVERIFY(link(5, pty.path()));
+    QtSerialComm comm;
+    comm.setCommPort(5);
+    QVERIFY(!comm.setPortOpen(true));
+    // No event loop runs between the write and the far end's read: the bytes left the
+    // component inside output().
+    QVERIFY(!comm.output(kRequest));
+    QCOMPARE(pty.receive(500), kRequest);
+    const QByteArray everyValue = [] {
+        QByteArray bytes;
+        for (int b = 0; b < 256; ++b)
+            bytes.append(char(b));
+        return bytes;
+    }();
+    QVERIFY(!comm.output(everyValue));
+    QCOMPARE(pty.receive(500), everyValue); // raw: no byte is translated or dropped
+}
+
+void TestQtSerialComm::inputTakesEveryByteReceived()
+{
+    Pty pty;
+    QVERIFY(pty.isValid());
+    QVERIFY(link(5, pty.path()));
+    QtSerialComm comm;
+    comm.setCommPort(5);
+    QVERIFY(!comm.setPortOpen(true));
+
+    QByteArray bytes("stale");
+    QVERIFY(!comm.input(bytes));
+    QCOMPARE(bytes, QByteArray()); // nothing arrived
+
+    QVERIFY(pty.send(QByteArray::fromHex("0103")));
+    QTest::qWait(100); // the event loop moves these into the component's buffer
+    QVERIFY(pty.send(QByteArray::fromHex("0400110D0A")));
+    ::usleep(100 * 1000); // these stay in the kernel until input() pulls them
+    QVERIFY(!comm.input(bytes));
+    QCOMPARE(bytes, QByteArray::fromHex("01030400110D0A"));
+    QVERIFY(!comm.input(bytes));
+    QCOMPARE(bytes, QByteArray());
+}
+
+void TestQtSerialComm::inBufferCountZeroDiscardsEverything()
+{
+    Pty pty;
+    QVERIFY(pty.isValid());
+    QVERIFY(link(5, pty.path()));
+    QtSerialComm comm;
+    comm.setCommPort(5);
+    QVERIFY(!comm.setPortOpen(true));
+
+    QVERIFY(pty.send("buffered"));
+    QTest::qWait(100);
+    QVERIFY(pty.send("in kernel"));
+    ::usleep(100 * 1000);
+    QVERIFY(!comm.setInBufferCount(0));
+    QVERIFY(pty.send("fresh"));
+    ::usleep(100 * 1000);
+    QByteArray bytes;
+    QVERIFY(!comm.input(bytes));
+    QCOMPARE(bytes, QByteArray("fresh"));
+
+    QCOMPARE(comm.setInBufferCount(5).number, int(CommError::BadValue));
+}
+
+void TestQtSerialComm::closedPortRefusesInputAndOutput()
+{
+    QtSerialComm comm;
+    comm.setCommPort(4);
+    QByteArray bytes;
+    for (const CommError &error :
+         {comm.input(bytes), comm.output(kRequest), comm.setInBufferCount(0)}) {
+        QCOMPARE(error.number, int(CommError::NotOpen));
+        QCOMPARE(error.message, QStringLiteral("Com4 is not open. Open the port first."));
+    }
+    QCOMPARE(comm.setCommPort(0).number, int(CommError::BadPortNumber));
+    QCOMPARE(comm.setCommPort(-3).number, int(CommError::BadPortNumber));
+    QCOMPARE(comm.commPort(), qint16(4));
+}
+
+// "In use" on Linux: the device's lock file (which Qt Serial Port and other serial programs
+// take) is held by a live process, or the device is in exclusive mode (which binds users
+// other than root).
+void TestQtSerialComm::portOpenInThisProcess()
+{
+    Pty pty;
+    QVERIFY(pty.isValid());
+    QVERIFY(link(5, pty.path()));
+    QtSerialComm first;
+    first.setCommPort(5);
+    QVERIFY(!first.setPortOpen(true));
+    QtSerialComm second;
+    second.setCommPort(5);
+    const CommError error = second.setPortOpen(true);
+    QCOMPARE(error.number, int(CommError::PortInUse));
+    QVERIFY2(error.message.startsWith(
+                 QStringLiteral("Com5: %1 is in use: another program holds it").arg(pty.path())),
+             qPrintable(error.message));
+    QVERIFY(!second.portOpen());
+    QVERIFY(first.portOpen());
+    QVERIFY(!first.setPortOpen(false));
+    QVERIFY(!second.setPortOpen(true)); // free again
+}
+
+void TestQtSerialComm::portLockedByAnotherProgram()
+{
+    Pty pty;
+    QVERIFY(pty.isValid());
+    QVERIFY(link(5, pty.path()));
+    QProcess holder;
+    holder.start(QStringLiteral(SERIALCOMM_HELPER), {QStringLiteral("hold"), pty.path()});
+    QVERIFY(holder.waitForReadyRead(10000));
+    QCOMPARE(holder.readLine().trimmed(), QByteArray("held"));
+
+    QtSerialComm comm;
+    comm.setCommPort(5);
+    const CommError error = comm.setPortOpen(true);
+    QCOMPARE(error.number, int(CommError::PortInUse));
+    QVERIFY2(error.message.contains(QLatin1String("Close that program")),
+             qPrintable(error.message));
+
+    holder.closeWriteChannel();
+    QVERIFY(holder.waitForFinished(10000));
+    QVERIFY(!comm.setPortOpen(true));
+}
+
+void TestQtSerialComm::portOpenedByAProgramWithoutLocking()
+{
+    // A program that opens the device without the lock convention is not seen: a Linux
+    // terminal may be opened by several processes at once.
+    Pty pty;
+    QVERIFY(pty.isValid());
+    QVERIFY(link(5, pty.path()));
+    const int other = ::open(QFile::encodeName(pty.path()).constData(), O_RDWR | O_NOCTTY);
+    QVERIFY(other >= 0);
+    QtSerialComm comm;
+    comm.setCommPort(5);
+    const CommError error = comm.setPortOpen(true);
+    ::close(other);
+    QVERIFY2(!error, qPrintable(error.message));
+}
+
+void TestQtSerialComm::permissionDenied()
+{
+    if (::geteuid() != 0)
+        QSKIP("needs root to run the helper as another user");
+    const gid_t dialout = [] {
+        const group *g = ::getgrnam("dialout");
+        return g ? g->gr_gid : gid_t(-1);
+    }();
+    if (dialout == gid_t(-1))
+        QSKIP("no group dialout on this machine");
+    Pty pty;
+    QVERIFY(pty.isValid());
+    QVERIFY(link(5, pty.path()));
+    const QByteArray path = QFile::encodeName(pty.path());
+    QCOMPARE(::chown(path.constData(), 0, dialout), 0);
+    QCOMPARE(::chmod(path.constData(), 0660), 0);
+
+    const QStringList lines =
+        runHelper({QStringLiteral("--as-nobody"), QStringLiteral("open"), QStringLiteral("5")})
+            .split(QLatin1Char('\n'));
+    QCOMPARE(lines.value(0), QString::number(CommError::PermissionDenied));
+    const QString message = lines.value(1);
+    QVERIFY2(message.startsWith(QStringLiteral("Com5: permission denied on %1, which belongs to "
+                                               "the group dialout.")
+                                    .arg(pty.path())),
+             qPrintable(message));
+    QVERIFY2(message.contains(QLatin1String("Add your user to that group")), qPrintable(message));
+    QVERIFY2(message.contains(QLatin1String("log out and log in again")), qPrintable(message));
+}
+
+void TestQtSerialComm::exclusiveModeRefusesOtherUsers()
+{
+    if (::geteuid() != 0)
+        QSKIP("needs root to run the helper as another user");
+    Pty pty;
+    QVERIFY(pty.isValid());
+    QVERIFY(link(5, pty.path()));
+    QCOMPARE(::chmod(QFile::encodeName(pty.path()).constData(), 0666), 0);
+    QtSerialComm holder; // Qt Serial Port puts the device into exclusive mode
+    holder.setCommPort(5);
+    QVERIFY(!holder.setPortOpen(true));
+
+    const QStringList lines =
+        runHelper({QStringLiteral("--as-nobody"), QStringLiteral("open"), QStringLiteral("5")})
+            .split(QLatin1Char('\n'));
+    QCOMPARE(lines.value(0), QString::number(CommError::PortInUse));
+    QVERIFY2(lines.value(1).startsWith(
+                 QStringLiteral("Com5: %1 is in use: another program holds it.").arg(pty.path())),
+             qPrintable(lines.value(1)));
+}
+
+void TestQtSerialComm::lostDeviceClosesAtOnceWithoutSpinning()
+{
+    Pty pty;
+    QVERIFY(pty.isValid());
+    QVERIFY(link(5, pty.path()));
+    const QString path = pty.path();
+    QtSerialComm comm;
+    comm.setCommPort(5);
+    QVERIFY(!comm.setPortOpen(true));
+
+    pty.closeFarEnd();
+    const qint64 cpuBefore = cpuMilliseconds();
+    QTest::qWait(1000);
+    const qint64 cpuSpent = cpuMilliseconds() - cpuBefore;
+    QVERIFY(!comm.portOpen());
+    QVERIFY2(cpuSpent < 300, qPrintable(QStringLiteral("%1 ms of CPU in 1 s").arg(cpuSpent)));
+
+    const QString lost =
+        QStringLiteral("The serial device %1 disappeared; plug it back in and open the port again.")
+            .arg(path);
+    QByteArray bytes;
+    CommError error = comm.input(bytes);
+    QCOMPARE(error.number, int(CommError::DeviceLost));
+    QCOMPARE(error.message, lost);
+    error = comm.output(kRequest);
+    QCOMPARE(error.number, int(CommError::DeviceLost));
+    QCOMPARE(comm.setInBufferCount(0).number, int(CommError::DeviceLost));
+
+    QVERIFY(!comm.setPortOpen(false)); // the loss was told already
+    QCOMPARE(comm.setPortOpen(false).number, int(CommError::NotOpen));
+
+    Pty replacement;
+    QVERIFY(replacement.isValid());
+    QVERIFY(link(5, replacement.path()));
+    QVERIFY(!comm.setPortOpen(true));
+    QVERIFY(!comm.output(kRequest));
+    QCOMPARE(replacement.receive(500), kRequest);
+}
+
+void TestQtSerialComm::lostDeviceSeenByInput()
+{
+    Pty pty;
+    QVERIFY(pty.isValid());
+    QVERIFY(link(5, pty.path()));
+    QtSerialComm comm;
+    comm.setCommPort(5);
+    QVERIFY(!comm.setPortOpen(true));
+    QVERIFY(!comm.setInBufferCount(0));
+    pty.closeFarEnd();
+    // No event loop ran since: input() itself meets the loss.
+    QByteArray bytes;
+    QCOMPARE(comm.input(bytes).number, int(CommError::DeviceLost));
+    QVERIFY(!comm.portOpen());
+}
+
+void TestQtSerialComm::lossToldByClose()
+{
+    Pty pty;
+    QVERIFY(pty.isValid());
+    QVERIFY(link(5, pty.path()));
+    QtSerialComm comm;
+    comm.setCommPort(5);
+    QVERIFY(!comm.setPortOpen(true));
+    pty.closeFarEnd();
+    QTest::qWait(200);
+    const CommError error = comm.setPortOpen(false);
+    QCOMPARE(error.number, int(CommError::DeviceLost));
+    QVERIFY(!comm.portOpen());
+    QCOMPARE(comm.setPortOpen(false).number, int(CommError::NotOpen));
+}
+
+void TestQtSerialComm::modemLinesReleasedOnARealDevice()
+{
+    const QString device = qEnvironmentVariable("WIRELARK_TEST_SERIAL_DEVICE");
+    if (device.isEmpty())
+        QSKIP("set WIRELARK_TEST_SERIAL_DEVICE to a serial device with modem lines");
+    QVERIFY(link(31, device));
+    QtSerialComm comm;
+    comm.setCommPort(31);
+    comm.setDTREnable(false);
+    const CommError error = comm.setPortOpen(true);
+    QVERIFY2(!error, qPrintable(error.message));
+    const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(fd >= 0);
+    int lines = 0;
+    QCOMPARE(::ioctl(fd, TIOCMGET, &lines), 0);
+    QVERIFY(!(lines & TIOCM_DTR));
+    QVERIFY(!(lines & TIOCM_RTS));
+    QVERIFY(!comm.setDTREnable(true));
+    QCOMPARE(::ioctl(fd, TIOCMGET, &lines), 0);
+    QVERIFY(lines & TIOCM_DTR);
+    ::close(fd);
+}
+
+void TestQtSerialComm::terminalDriverListing_data()
+{
+    const QString listing =
+        QStringLiteral("/dev/tty             /dev/tty        5       0 system:/dev/tty\n"
+                       "serial               /dev/ttyS       4 64-111 serial\n"
+                       "pty_slave            /dev/pts      136 0-1048575 pty:slave\n"
+                       "usbserial            /dev/ttyUSB   188 0-511 serial\n");
+    QTest::addColumn<QString>("listing");
+    QTest::addColumn<uint>("major");
+    QTest::addColumn<uint>("minor");
+    QTest::addColumn<bool>("terminal");
+    QTest::newRow("ttyS0") << listing << 4u << 64u << true;
+    QTest::newRow("ttyS47") << listing << 4u << 111u << true;
+    QTest::newRow("tty4 is a console, not listed") << listing << 4u << 4u << false;
+    QTest::newRow("pts") << listing << 136u << 7u << true;
+    QTest::newRow("ttyUSB0") << listing << 188u << 0u << true;
+    QTest::newRow("/dev/tty single minor") << listing << 5u << 0u << true;
+    QTest::newRow("/dev/null") << listing << 1u << 3u << false;
+    QTest::newRow("watchdog") << listing << 10u << 130u << false;
+}
+
+void TestQtSerialComm::terminalDriverListing()
+{
+    QFETCH(QString, listing);
+    QFETCH(uint, major);
+    QFETCH(uint, minor);
+    QFETCH(bool, terminal);
+    QCOMPARE(serial::isTerminalDeviceNumber(listing, major, minor), terminal);
+}
+
+QTEST_GUILESS_MAIN(TestQtSerialComm)
+#include "tst_qtserialcomm.moc"
