@@ -1,0 +1,235 @@
+// The window with the real serial component, over a pseudo-terminal, against wirelark-slave.
+#include "app/form1.h"
+#include "serial/systemcomm.h"
+#include "slaveprocess.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <ctime>
+
+namespace
+{
+
+const QString kPortClosed =
+    QStringLiteral("cmdopen:1 cmdclose:0 cboComPort:1 cbospeed:1 cboset:1 cmdtr:0 cont_on:0 "
+                   "cont_off:0 interval:0");
+const QString kPortOpenIdle =
+    QStringLiteral("cmdopen:0 cmdclose:1 cboComPort:0 cbospeed:0 cboset:0 cmdtr:1 cont_on:1 "
+                   "cont_off:0 interval:0");
+
+double processCpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+// Register k (1 to 3) of a read reply given as hex text, decoded here from the text.
+QString registerOfReply(const QString &replyHex, int k)
+{
+    const QStringList bytes = replyHex.split(QLatin1Char(' '));
+    bool okHigh = false;
+    bool okLow = false;
+    const int high = bytes.value(2 * k + 1).toInt(&okHigh, 16);
+    const int low = bytes.value(2 * k + 2).toInt(&okLow, 16);
+    return okHigh && okLow ? QString::number(high * 256 + low) : QString();
+}
+
+} // namespace
+
+class TestEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void simulatorPortIsPreselected();
+    void defaultRequestGetsTheSlavesReply();
+    void registerCount_data();
+    void registerCount();
+    void continuousSendingRunsUntilOff();
+    // Last: it kills the simulator.
+    void simulatorKilledWhileSending();
+
+private:
+    template <typename T> T *control(const char *name) const
+    {
+        return m_form->findChild<T *>(QLatin1String(name));
+    }
+    void click(const char *name) const { control<QPushButton>(name)->click(); }
+    QString enableState() const;
+    QStringList logLines() const;
+    QStringList shownReadouts() const
+    {
+        return {control<QLineEdit>("txtreg0")->text(), control<QLineEdit>("txtreg1")->text(),
+                control<QLineEdit>("txtreg2")->text()};
+    }
+    void setField(const char *name, const QString &text);
+
+    QTemporaryDir m_configHome;
+    SlaveProcess m_slave;
+    std::unique_ptr<Form1> m_form;
+    QStringList m_warnings;
+};
+
+QString TestEndToEnd::enableState() const
+{
+    QStringList parts;
+    for (const char *name : {"cmdopen", "cmdclose", "cboComPort", "cbospeed", "cboset", "cmdtr",
+                             "cont_on", "cont_off"}) {
+        const QWidget *w = m_form->findChild<QWidget *>(QLatin1String(name));
+        parts << QStringLiteral("%1:%2").arg(QLatin1String(name)).arg(w->isEnabled() ? 1 : 0);
+    }
+    parts << QStringLiteral("interval:%1").arg(m_form->timerInterval());
+    return parts.join(QLatin1Char(' '));
+}
+
+QStringList TestEndToEnd::logLines() const
+{
+    QStringList lines = m_form->logText().split(QStringLiteral("\r\n"));
+    lines.removeLast(); // the text after the last line end
+    return lines;
+}
+
+void TestEndToEnd::setField(const char *name, const QString &text)
+{
+    control<QLineEdit>(name)->setText(text);
+    m_form->Display_crc(); // what leaving a request field does
+}
+
+void TestEndToEnd::initTestCase()
+{
+    QApplication::setQuitOnLastWindowClosed(false);
+    QVERIFY(m_configHome.isValid());
+    // The window finds the simulator's link in the same port directory.
+    qputenv("XDG_CONFIG_HOME", m_configHome.path().toLocal8Bit());
+    QVERIFY2(m_slave.start(m_configHome.path()), "wirelark-slave did not start");
+}
+
+void TestEndToEnd::init()
+{
+    m_form = std::make_unique<Form1>(
+        Form1Services{serial::createSystemComm(), &serial::scanSystemPorts});
+    m_form->setWarningPresenter([this](const QString &text) { m_warnings << text; });
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+}
+
+void TestEndToEnd::cleanup()
+{
+    m_form.reset();
+    m_warnings.clear();
+}
+
+void TestEndToEnd::simulatorPortIsPreselected()
+{
+    QCOMPARE(control<QComboBox>("cboComPort")->currentText(), m_slave.portName());
+    click("cmdopen");
+    QVERIFY2(m_warnings.isEmpty(), qPrintable(m_warnings.join(QLatin1Char('\n'))));
+    QCOMPARE(enableState(), kPortOpenIdle);
+    click("cmdclose");
+    QCOMPARE(enableState(), kPortClosed);
+}
+
+void TestEndToEnd::defaultRequestGetsTheSlavesReply()
+{
+    click("cmdopen");
+    QCOMPARE(enableState(), kPortOpenIdle);
+    const qsizetype repliesBefore = m_slave.replies().size();
+    click("cmdtr");
+    QVERIFY(m_warnings.isEmpty());
+    QTRY_COMPARE(m_slave.replies().size(), repliesBefore + 1);
+    QCOMPARE(m_slave.requests().constLast(), QStringLiteral("01 03 00 00 00 02 C4 0B"));
+    const QString reply = m_slave.replies().constLast();
+    QVERIFY2(reply.startsWith(QStringLiteral("01 03 04 ")), qPrintable(reply));
+    QCOMPARE(logLines(), QStringList{reply});
+    QCOMPARE(shownReadouts(),
+             (QStringList{registerOfReply(reply, 1), registerOfReply(reply, 2), QString()}));
+    QVERIFY(!shownReadouts().constFirst().isEmpty());
+}
+
+void TestEndToEnd::registerCount_data()
+{
+    QTest::addColumn<QString>("count");
+    QTest::addColumn<QString>("replyStart");
+    QTest::addColumn<int>("readouts");
+    QTest::addColumn<QString>("delay");
+    QTest::newRow("0003") << "0003"
+                          << "01 03 06 " << 3 << "100";
+    // A count of 0 is refused with exception 03, illegal data value, which the simulator's
+    // Modbus library sends only after its response timeout of half a second.
+    QTest::newRow("0000") << "0000"
+                          << "01 83 03 " << 0 << "1000";
+}
+
+void TestEndToEnd::registerCount()
+{
+    QFETCH(QString, count);
+    QFETCH(QString, replyStart);
+    QFETCH(int, readouts);
+    QFETCH(QString, delay);
+    setField("txtnum", count);
+    control<QLineEdit>("txtdelay")->setText(delay);
+    click("cmdopen");
+    click("cmdtr");
+    QVERIFY(m_warnings.isEmpty());
+    const QStringList lines = logLines();
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(lines.constFirst().startsWith(replyStart), qPrintable(lines.constFirst()));
+    QTRY_COMPARE(m_slave.replies().constLast(), lines.constFirst());
+    QStringList expected;
+    for (int k = 1; k <= 3; ++k)
+        expected << (k <= readouts ? registerOfReply(lines.constFirst(), k) : QString());
+    QCOMPARE(shownReadouts(), expected);
+}
+
+void TestEndToEnd::continuousSendingRunsUntilOff()
+{
+    control<QLineEdit>("txtdelay")->setText(QStringLiteral("10"));
+    click("cmdopen");
+    const qsizetype repliesBefore = m_slave.replies().size();
+    click("cont_on");
+    QTest::qWait(1000);
+    click("cont_off");
+    QCOMPARE(enableState(), kPortOpenIdle);
+    QTRY_COMPARE(m_form->txBusy(), qint16(0));
+    const QStringList lines = logLines();
+    // About 90 a second at a 10 ms wait; far fewer would mean the ticks are not back to back.
+    QVERIFY2(lines.size() >= 40, qPrintable(QString::number(lines.size())));
+    for (const QString &line : lines)
+        QVERIFY2(line.startsWith(QStringLiteral("01 03 04 ")), qPrintable(line));
+    QTest::qWait(200);
+    QCOMPARE(logLines().size(), lines.size());
+    QCOMPARE(m_slave.replies().size() - repliesBefore, lines.size());
+    QVERIFY(m_warnings.isEmpty());
+}
+
+void TestEndToEnd::simulatorKilledWhileSending()
+{
+    control<QLineEdit>("txtdelay")->setText(QStringLiteral("10"));
+    click("cmdopen");
+    click("cont_on");
+    QTRY_VERIFY(logLines().size() >= 5);
+    m_slave.kill();
+    QTRY_COMPARE_WITH_TIMEOUT(m_warnings.size(), 1, 3000);
+    QCOMPARE(enableState(), kPortClosed);
+    QCOMPARE(m_form->txBusy(), qint16(0));
+    QVERIFY(!m_form->comm().portOpen());
+
+    // Nothing spins after the loss: one box, and the process sleeps.
+    const double cpuBefore = processCpuSeconds();
+    QTest::qWait(1000);
+    const double cpuMs = (processCpuSeconds() - cpuBefore) * 1000.0;
+    QCOMPARE(m_warnings.size(), 1);
+    QVERIFY2(cpuMs < 100.0, qPrintable(QStringLiteral("CPU time %1 ms in 1 s").arg(cpuMs)));
+}
+
+QTEST_MAIN(TestEndToEnd)
+#include "tst_endtoend.moc"
