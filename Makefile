@@ -7,7 +7,7 @@ PREFIX   ?= /usr/local
 CMAKE_FLAGS ?=
 
 .PHONY: all deps build run check test test-asan format format-check clean
-.PHONY: release install package package-test
+.PHONY: release install package package-test screenshots
 
 all: build
 
@@ -52,6 +52,10 @@ package: release
 # Installs the package on this machine, starts it on Xvfb, removes it again (needs root).
 package-test: package
 	packaging/package-test.sh $(RELEASE)
+
+# Makes the screenshots in docs/ on Xvfb against the simulator.
+screenshots: build
+	scripts/screenshots.sh $(BUILD) docs
 
 # The test command: plain build and tests, then the same tests under ASan and UBSan.
 check: format-check test test-asan
