@@ -101,7 +101,8 @@ Options:
   --port N      link the port as comN, N from 1 to 32767. Default: the lowest number
                 that maps to no serial device. An existing comN that points to a
                 device that exists is never replaced (the simulator refuses to
-                start); a dangling link is replaced.
+                start); a dangling link is replaced. Wirelark's port box lists
+                Com1 to Com16.
   --address A   the slave address to answer, 1 to 247 (default 1). Requests for
                 another address are ignored (no reply). Requests for address 0
                 (broadcast) are carried out and never answered.
@@ -120,11 +121,14 @@ over 100 holding and 100 input registers, addresses 0 to 99. The replies and the
 exception replies are those of libmodbus: exception 01 (illegal function) for every
 other function code, 02 (illegal data address) for registers outside 0 to 99, 03
 (illegal data value) for a count outside 1 to 125 (1 to 123 when writing). A frame
-with a wrong CRC or too few bytes gets no reply. A request ends when the line has
-been silent for 4 ms (3.5 characters at 9600 baud).
+with a wrong CRC or too few bytes gets no reply; libmodbus takes a function code it
+does not know for a frame of address, function and CRC alone, so a longer request
+with such a code fails the CRC check. A request ends when the line has been silent
+for 4 ms (3.5 characters at 9600 baud).
 
 Registers:
-  0    requests served so far for this slave, counting the one being answered
+  0    requests served so far for this slave, broadcasts included, counting the
+       one being answered
   1    whole seconds since the simulator started
   2    a ramp 0, 1, ..., 999, 0, ... that advances by one with every request
   3-99 fixed: holding register k holds 10*k (30 to 990),
@@ -135,7 +139,7 @@ reply; values written to them are overwritten. Values written to holding registe
 
 Port directory:
   $XDG_CONFIG_HOME/wirelark/ports/, or ~/.config/wirelark/ports/ when
-  XDG_CONFIG_HOME is unset; it is created when missing.
+  XDG_CONFIG_HOME is unset or empty; it is created when missing.
 
 Output (standard output, one line per event, flushed at every line):
   Serving slave 1 on /dev/pts/7, linked as Com2 (~/.config/wirelark/ports/com2)
