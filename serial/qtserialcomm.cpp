@@ -70,12 +70,11 @@ QString lineRefused(const QString &label, const QString &path, const CommSetting
     return text;
 }
 
-CommError oneAndHalfStopBits(const QString &label)
+CommError oneAndHalfStopBits(int number, const QString &label)
 {
-    return CommError::make(CommError::OpenFailed,
-                           QStringLiteral("%1: 1.5 stop bits are not available on this system. "
-                                          "Choose 1 or 2 stop bits.")
-                               .arg(label));
+    return CommError::make(number, QStringLiteral("%1: 1.5 stop bits are not available on this "
+                                                  "system. Choose 1 or 2 stop bits.")
+                                       .arg(label));
 }
 
 } // namespace
@@ -120,9 +119,12 @@ CommError QtSerialComm::setSettings(const QString &settings)
         return error;
     if (m_state == State::Open) {
         if (parsed.stopBits == CommSettings::StopBits::OneAndHalf)
-            return oneAndHalfStopBits(label());
+            return oneAndHalfStopBits(CommError::BadSettings, label());
+        const bool applied = applySettings(*m_port, parsed);
+        if (m_state != State::Open)
+            return usable();
         const std::optional<CommSettings> actual =
-            applySettings(*m_port, parsed) ? lineInForce(m_port->handle()) : std::nullopt;
+            applied ? lineInForce(m_port->handle()) : std::nullopt;
         if (!actual || !lineMatches(*actual, parsed)) {
             const QString message = lineRefused(label(), m_devicePath, parsed, actual);
             applySettings(*m_port, m_settings);
@@ -151,7 +153,7 @@ CommError QtSerialComm::openPort()
     m_lossReported = false;
 
     if (m_settings.stopBits == CommSettings::StopBits::OneAndHalf)
-        return oneAndHalfStopBits(label());
+        return oneAndHalfStopBits(CommError::OpenFailed, label());
 
     const std::optional<MappedPort> port = m_resolver(m_commPort);
     if (!port)
@@ -183,9 +185,9 @@ CommError QtSerialComm::openPort()
         if (error == QSerialPort::PermissionError)
             return CommError::make(CommError::PortInUse,
                                    QStringLiteral("%1: %2 is in use: another program holds it "
-                                                  "(%3). Close that program, then open the port "
-                                                  "again.")
-                                       .arg(label(), path, reason));
+                                                  "and its lock file. Close that program, then "
+                                                  "open the port again.")
+                                       .arg(label(), path));
         return CommError::make(CommError::OpenFailed,
                                QStringLiteral("%1: %2 cannot be opened with the settings %3: %4.")
                                    .arg(label(), path, m_settingsText, reason));
