@@ -17,7 +17,6 @@ private slots:
     void accepted();
     void refused_data();
     void refused();
-    void textOfSettings();
 };
 
 void TestCommSettings::accepted_data()
@@ -110,16 +109,6 @@ void TestCommSettings::refused()
     QVERIFY2(error.message.contains(QLatin1String("for example 9600,N,8,1")),
              qPrintable(error.message));
     QVERIFY(settings == before);
-}
-
-void TestCommSettings::textOfSettings()
-{
-    QCOMPARE(serial::settingsText({9600, Parity::None, 8, StopBits::One}),
-             QStringLiteral("9600,N,8,1"));
-    QCOMPARE(serial::settingsText({19200, Parity::Space, 5, StopBits::OneAndHalf}),
-             QStringLiteral("19200,S,5,1.5"));
-    QCOMPARE(serial::settingsText({300, Parity::Mark, 7, StopBits::Two}),
-             QStringLiteral("300,M,7,2"));
 }
 
 QTEST_GUILESS_MAIN(TestCommSettings)

@@ -15,7 +15,6 @@ private slots:
     void portText();
     void preselection_data();
     void preselection();
-    void toolTips();
     void portNumberOfBoxText_data();
     void portNumberOfBoxText();
 };
@@ -86,18 +85,6 @@ void TestPortDiscovery::preselection()
     QFETCH(int, commPort);
     QFETCH(int, position);
     QCOMPARE(serial::preselectedPosition(names, static_cast<qint16>(commPort)), position);
-}
-
-void TestPortDiscovery::toolTips()
-{
-    const QList<MappedPort> ports{
-        {5, QStringLiteral("/dev/pts/3"), QString(), true},
-        {1, QStringLiteral("/dev/ttyUSB0"), QStringLiteral("FT232R USB UART"), false},
-        {2, QStringLiteral("/dev/ttyS1"), QString(), false}};
-    QCOMPARE(serial::portToolTip(ports, 1), QStringLiteral("/dev/ttyUSB0 - FT232R USB UART"));
-    QCOMPARE(serial::portToolTip(ports, 2), QStringLiteral("/dev/ttyS1"));
-    QCOMPARE(serial::portToolTip(ports, 5), QStringLiteral("/dev/pts/3 - linked as com5"));
-    QCOMPARE(serial::portToolTip(ports, 3), QStringLiteral("No serial device"));
 }
 
 void TestPortDiscovery::portNumberOfBoxText_data()
