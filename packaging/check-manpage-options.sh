@@ -4,7 +4,8 @@
 set -euo pipefail
 program=${1:?usage: check-manpage-options.sh PROGRAM MANPAGE}
 page=${2:?usage: check-manpage-options.sh PROGRAM MANPAGE}
-mapfile -t options < <("$program" --help | grep -oE '^ +(-[a-z], )?--[a-z][a-z-]*' | grep -oE -- '--[a-z-]+')
+mapfile -t options < <("$program" --help | grep -oE '^ +(-[a-z], )?--[a-z][a-z-]*' |
+    grep -oE -- '--[a-z-]+')
 [ ${#options[@]} -gt 0 ] || { echo "no options found in $program --help" >&2; exit 1; }
 missing=0
 for option in "${options[@]}"; do

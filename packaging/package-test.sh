@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Installs the Debian package found in BUILD_DIR on this machine, checks what it installed, starts the
-# installed /usr/bin/wirelark on a private X server and waits for its window, then purges the package
-# and checks that every file it brought is gone. Needs root. A wirelark package that is already
-# installed is left alone: the test refuses to run rather than remove it.
+# Installs the Debian package found in BUILD_DIR on this machine, checks what it installed, starts
+# the installed /usr/bin/wirelark on a private X server and waits for its window, then purges the
+# package and checks that every file it brought is gone. Needs root. A wirelark package that is
+# already installed is left alone: the test refuses to run rather than remove it.
 #   usage: package-test.sh BUILD_DIR
 set -euo pipefail
 
@@ -39,7 +39,7 @@ if [ "${1:-}" = --window-check ]; then
             echo "package-test: FAIL: window is ${WIDTH}x${HEIGHT}, expected 565x431" >&2
             status=1
         else
-            echo "package-test: window $wid of /usr/bin/wirelark (pid $pid) is up, ${WIDTH}x${HEIGHT}"
+            echo "package-test: window $wid of /usr/bin/wirelark (pid $pid), ${WIDTH}x${HEIGHT}"
         fi
     fi
     if kill "$pid" 2>/dev/null; then
@@ -105,12 +105,14 @@ done
 desktop-file-validate "/usr/share/applications/$app_id.desktop" || fail "desktop entry"
 appstreamcli validate --no-net "/usr/share/metainfo/$app_id.metainfo.xml" >/dev/null ||
     fail "AppStream metainfo"
-[ "$(man -w wirelark-slave)" = /usr/share/man/man1/wirelark-slave.1.gz ] || fail "man -w wirelark-slave"
+[ "$(man -w wirelark-slave)" = /usr/share/man/man1/wirelark-slave.1.gz ] ||
+    fail "man -w wirelark-slave"
 [ -n "$(MANWIDTH=80 man wirelark-slave 2>/dev/null | grep -i 'wirelark-slave')" ] ||
     fail "man wirelark-slave shows nothing"
 
 # Every library a binary links directly must come from a package that Depends names.
-mapfile -t depends_names < <(tr ',|' '\n\n' <<<"$depends" | sed 's/(.*)//; s/:.*//; s/ //g' | grep .)
+mapfile -t depends_names < <(tr ',|' '\n\n' <<<"$depends" |
+    sed 's/(.*)//; s/:.*//; s/ //g' | grep .)
 owner_of() {
     local p owner
     for p in "$1" "$(realpath "$1")"; do

@@ -16,7 +16,10 @@ if [ "${1:-}" != --inside-x ]; then
     build=$(realpath "${1:?usage: screenshots.sh BUILD_DIR [OUT_DIR]}")
     out=$(realpath -m "${2:-$here/../docs}")
     for program in app/wirelark tools/wirelark-slave; do
-        [ -x "$build/$program" ] || { echo "screenshots: $build/$program is not built" >&2; exit 1; }
+        if [ ! -x "$build/$program" ]; then
+            echo "screenshots: $build/$program is not built" >&2
+            exit 1
+        fi
     done
     mkdir -p "$out"
     exec xvfb-run -a -s "-screen 0 1600x1200x24 -nolisten tcp" "$0" --inside-x "$build" "$out"
