@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QTextLayout>
 #include <QTimer>
+#include <QToolTip>
 #include <QWindow>
 #include <cmath>
 
@@ -220,6 +221,9 @@ void TestForm1Window::fieldSettings()
     QCOMPARE(get<QComboBox>("cboset")->toolTip(), QStringLiteral("協定"));
     for (const char *name : {"cboComPort", "cbospeed", "cboset"})
         QVERIFY2(get<QComboBox>(name)->isEditable(), name);
+    // Tool tips show in the window font, their Chinese from the Traditional Chinese face.
+    QCOMPARE(QToolTip::font().families().value(0), QStringLiteral("Tahoma"));
+    QVERIFY(QToolTip::font().families().contains(QStringLiteral("Noto Sans CJK TC")));
 
     auto *timer = m_window->findChild<IntervalTimer *>(QStringLiteral("Timer1"));
     QVERIFY(timer);
