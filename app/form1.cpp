@@ -251,31 +251,22 @@ void Form1::connectEvents()
     connect(cmbCLS, &QPushButton::clicked, this, &Form1::cmbCLS_Click);
     connect(Timer1, &IntervalTimer::timeout, this, &Form1::Timer1_Timer);
 
-    new FieldEditor(txtadr,
-                    {[this](qint16 &k) { txtadr_KeyPress(k); }, [this] { txtadr_GotFocus(); },
-                     [this] {
-                         txtadr_LostFocus();
-                     }});
-    new FieldEditor(txtfun,
-                    {[this](qint16 &k) { txtfun_KeyPress(k); }, [this] { txtfun_GotFocus(); },
-                     [this] {
-                         txtfun_LostFocus();
-                     }});
-    new FieldEditor(txtres,
-                    {[this](qint16 &k) { txtres_KeyPress(k); }, [this] { txtres_GotFocus(); },
-                     [this] {
-                         txtres_LostFocus();
-                     }});
-    new FieldEditor(txtnum,
-                    {[this](qint16 &k) { txtnum_KeyPress(k); }, [this] { txtnum_GotFocus(); },
-                     [this] {
-                         txtnum_LostFocus();
-                     }});
-    new FieldEditor(txtdelay,
-                    {[this](qint16 &k) { txtdelay_KeyPress(k); }, [this] { txtdelay_GotFocus(); },
-                     [this] {
-                         txtdelay_LostFocus();
-                     }});
+    using KeyPress = void (Form1::*)(qint16 &);
+    using Focus = void (Form1::*)();
+    const auto editor = [this](QLineEdit *field, KeyPress keyPress, Focus gotFocus,
+                               Focus lostFocus) {
+        new FieldEditor(field, {[this, keyPress](qint16 &k) { (this->*keyPress)(k); },
+                                [this, gotFocus] { (this->*gotFocus)(); },
+                                [this, lostFocus] {
+                                    (this->*lostFocus)();
+                                }});
+    };
+    editor(txtadr, &Form1::txtadr_KeyPress, &Form1::txtadr_GotFocus, &Form1::txtadr_LostFocus);
+    editor(txtfun, &Form1::txtfun_KeyPress, &Form1::txtfun_GotFocus, &Form1::txtfun_LostFocus);
+    editor(txtres, &Form1::txtres_KeyPress, &Form1::txtres_GotFocus, &Form1::txtres_LostFocus);
+    editor(txtnum, &Form1::txtnum_KeyPress, &Form1::txtnum_GotFocus, &Form1::txtnum_LostFocus);
+    editor(txtdelay, &Form1::txtdelay_KeyPress, &Form1::txtdelay_GotFocus,
+           &Form1::txtdelay_LostFocus);
 }
 
 void Form1::Form_Load()
