@@ -6,7 +6,7 @@ JOBS     ?= $(shell nproc)
 PREFIX   ?= /usr/local
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build run check test test-asan format format-check clean
+.PHONY: all deps build run demo check test test-asan format format-check clean
 .PHONY: release install package package-test screenshots
 
 all: build
@@ -22,6 +22,10 @@ build: deps $(BUILD)/build.ninja
 
 run: build
 	$(BUILD)/app/wirelark
+
+# The window against the simulated slave device; closing the window stops the simulator.
+demo:
+	@BUILD=$(BUILD) scripts/demo.sh
 
 test: build
 	scripts/run-tests.sh $(BUILD)
