@@ -4,8 +4,6 @@ IntervalTimer::IntervalTimer(QObject *parent) : QObject(parent)
 {
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &IntervalTimer::timeout);
-    m_overdueTick.setSingleShot(true);
-    connect(&m_overdueTick, &QTimer::timeout, this, &IntervalTimer::timeout);
 }
 
 void IntervalTimer::setInterval(int milliseconds)
@@ -14,7 +12,7 @@ void IntervalTimer::setInterval(int milliseconds)
     m_interval = milliseconds > 0 ? milliseconds : 0;
     if (m_interval == 0) {
         m_timer.stop();
-        m_overdueTick.stop();
+        m_overdueTickDue = false;
         return;
     }
     if (m_suspended) {
@@ -33,13 +31,25 @@ void IntervalTimer::setSuspended(bool suspended)
     m_suspended = suspended;
     if (suspended) {
         m_timer.stop();
-        m_overdueTick.stop();
+        m_overdueTickDue = false;
         m_suspendedFor.start();
         return;
     }
     if (m_interval == 0)
         return;
     m_timer.start(m_interval);
-    if (m_suspendedFor.elapsed() >= m_interval)
-        m_overdueTick.start(0);
+    if (m_suspendedFor.elapsed() < m_interval)
+        return;
+    // Posted at normal priority, the tick comes before the repaints that the window has
+    // queued at low priority; they then run while the tick's own work waits.
+    m_overdueTickDue = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!m_overdueTickDue)
+                return;
+            m_overdueTickDue = false;
+            emit timeout();
+        },
+        Qt::QueuedConnection);
 }

@@ -27,8 +27,8 @@ signals:
 
 private:
     QTimer m_timer;
-    QTimer m_overdueTick;
     QElapsedTimer m_suspendedFor;
     int m_interval = 0;
     bool m_suspended = false;
+    bool m_overdueTickDue = false; // a tick that fell due while suspended is on its way
 };

@@ -99,9 +99,10 @@ void TestWindowClose::closedDuringAWaitTheProgramEndsAtOnce()
     QVERIFY2(found && !found->isEmpty(), "the window did not appear");
     const QString window = found->split(QLatin1Char('\n')).constFirst();
     const auto clickAt = [&](const char *name) {
-        return xdotool(QStringList{"mousemove", "--sync", "--window", window} + centre(name) +
+        return xdotool({"windowraise", window}).has_value() &&
+               xdotool(QStringList{"mousemove", "--sync", "--window", window} + centre(name) +
                        QStringList{"click", "1"})
-            .has_value();
+                   .has_value();
     };
 
     QVERIFY(clickAt("cmdopen"));
