@@ -38,7 +38,6 @@ void Form1::cmdtr_Click()
 // written or shown any more: a waiting exchange is abandoned, a new one does not start.
 void Form1::Send_receive()
 {
-    m_exchangeEnd = ExchangeEnd::Completed;
     if (m_closing || m_waitAbandoned) {
         m_exchangeEnd = ExchangeEnd::Abandoned;
         return;
@@ -64,6 +63,8 @@ void Form1::Send_receive()
     txtreg0->setText(Display_reg(1));
     txtreg1->setText(Display_reg(2));
     txtreg2->setText(Display_reg(3));
+    // Set last: an exchange nested in the wait may have ended otherwise.
+    m_exchangeEnd = ExchangeEnd::Completed;
 }
 
 void Form1::Delay_time(double seconds)
