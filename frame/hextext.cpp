@@ -13,6 +13,18 @@ QString upperPerCharacter(QString text)
     return text;
 }
 
+// Each half of a surrogate pair that stands alone becomes U+FFFD, one character like the half.
+QString withoutLoneSurrogates(QString text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+        else if (text[i].isSurrogate())
+            text[i] = QChar::ReplacementCharacter;
+    }
+    return text;
+}
+
 int hexDigitValue(QChar c)
 {
     const char16_t u = c.unicode();
@@ -30,7 +42,7 @@ QString Length_str(const QString &Text1, qint16 num)
     if (num < 0)
         return {};
     const QString joined = QStringLiteral("0000") + Text1;
-    return upperPerCharacter(joined.right(num));
+    return withoutLoneSurrogates(upperPerCharacter(joined.right(num)));
 }
 
 std::optional<qint32> HEX_to_DEC(const QString &Hex)

@@ -8,6 +8,8 @@ namespace frame
 
 // Last `num` characters of "0000" + Text1, each upper-cased on its own (so the length never
 // changes). Any width from 0 to 4 yields exactly that many characters; a negative width yields "".
+// Characters are UTF-16 units: half of a surrogate pair left alone by the cut (or by a field's
+// maximum length) becomes U+FFFD, which is no digit either, so the value is the same.
 QString Length_str(const QString &Text1, qint16 num);
 
 // Reads hexadecimal text of any length. Digits are 0-9 and A-F after upper-casing; any other
