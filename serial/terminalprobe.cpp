@@ -110,6 +110,13 @@ CommError TerminalProbe::open(const QString &portLabel, const QString &path)
                                    QStringLiteral("%1: %2 does not exist any more. Plug the device "
                                                   "in, or choose another port.")
                                        .arg(portLabel, path));
+        if (error == ELOOP)
+            return CommError::make(CommError::NotATerminal,
+                                   QStringLiteral("%1: %2 is a loop of symbolic links, not a "
+                                                  "serial device; nothing was written to it. "
+                                                  "Choose another port, or point the port's link "
+                                                  "at a serial device.")
+                                       .arg(portLabel, path));
         if (error == EACCES)
             return CommError::make(CommError::PermissionDenied,
                                    QStringLiteral("%1: permission denied on a directory on the way "
