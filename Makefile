@@ -2,12 +2,13 @@
 BUILD    ?= build
 ASAN     ?= build-asan
 RELEASE  ?= build-release
+BENCH    ?= build-bench
 JOBS     ?= $(shell nproc)
 PREFIX   ?= /usr/local
 CMAKE_FLAGS ?=
 
 .PHONY: all deps build run demo check test test-asan format format-check clean
-.PHONY: release install package package-test screenshots
+.PHONY: release install package package-test screenshots bench
 
 all: build
 
@@ -57,6 +58,15 @@ package: release
 package-test: package
 	packaging/package-test.sh $(RELEASE)
 
+$(BENCH)/build.ninja: | deps
+	cmake -S . -B $(BENCH) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	    -DWIRELARK_BUILD_TESTS=OFF -DWIRELARK_BUILD_BENCH=ON $(CMAKE_FLAGS)
+
+# Our code against the straightforward design: one table of figures, references and targets.
+bench: deps $(BENCH)/build.ninja
+	cmake --build $(BENCH) -j $(JOBS)
+	scripts/bench.sh $(BENCH)
+
 # Makes the screenshots in docs/ on Xvfb against the simulator.
 screenshots: build
 	scripts/screenshots.sh $(BUILD) docs
@@ -71,4 +81,4 @@ format-check: deps
 	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 clean:
-	rm -rf $(BUILD) $(ASAN) $(RELEASE)
+	rm -rf $(BUILD) $(ASAN) $(RELEASE) $(BENCH)

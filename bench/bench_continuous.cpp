@@ -1,0 +1,255 @@
+// Continuous sending end to end: the real window with the real serial component, over a
+// pseudo-terminal, against wirelark-slave; then the straightforward design over the same port.
+#include "app/form1.h"
+#include "bench/benchreport.h"
+#include "bench/benchstats.h"
+#include "bench/straightforwardsender.h"
+#include "bench/timingcomm.h"
+#include "serial/systemcomm.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cstdio>
+#include <functional>
+
+namespace
+{
+
+constexpr double kRunSeconds = 5.0;
+
+// Runs the event loop of the application for the given time.
+void runFor(double seconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(int(seconds * 1000), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+struct RunFigures {
+    double perSecond = 0;           // exchanges started per second
+    std::vector<double> overheadMs; // time between two requests minus the wait
+    double cpuShare = 0;            // process CPU time over wall time
+    int requests = 0;
+    int replies = 0;
+    int failures = 0;
+};
+
+// Measures `run` (which sends continuously for kRunSeconds) through the requests it writes.
+RunFigures measureRun(bench::TimingComm &timing, int waitMs, const std::function<void()> &run)
+{
+    timing.reset();
+    const double cpuBefore = bench::processCpuSeconds();
+    const double wallBefore = bench::monotonicSeconds();
+    run();
+    RunFigures figures;
+    figures.cpuShare =
+        (bench::processCpuSeconds() - cpuBefore) / (bench::monotonicSeconds() - wallBefore);
+    const std::vector<double> &times = timing.outputTimes();
+    figures.requests = int(times.size());
+    figures.replies = timing.repliesRead();
+    figures.failures = timing.failures();
+    for (std::size_t i = 1; i < times.size(); ++i)
+        figures.overheadMs.push_back((times[i] - times[i - 1]) * 1000.0 - waitMs);
+    if (times.size() >= 2)
+        figures.perSecond = double(times.size() - 1) / (times.back() - times.front());
+    return figures;
+}
+
+// wirelark-slave as a child process; stop() ends exactly that process.
+class Slave
+{
+public:
+    bool start(const QString &program, const QString &configHome)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+        m_process.setProcessEnvironment(env);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(program, {QStringLiteral("--quiet")});
+        if (!m_process.waitForStarted(5000))
+            return false;
+        static const QRegularExpression linked(QStringLiteral("linked as Com(\\d+)"));
+        QString output;
+        const double deadline = bench::monotonicSeconds() + 5.0;
+        while (bench::monotonicSeconds() < deadline && m_process.state() == QProcess::Running) {
+            m_process.waitForReadyRead(100);
+            output += QString::fromUtf8(m_process.readAllStandardOutput());
+            const QRegularExpressionMatch match = linked.match(output);
+            if (match.hasMatch()) {
+                m_port = match.captured(1).toShort();
+                return true;
+            }
+        }
+        return false;
+    }
+    void stop()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(3000)) {
+            m_process.kill();
+            m_process.waitForFinished(3000);
+        }
+    }
+    ~Slave() { stop(); }
+    qint16 port() const { return m_port; }
+
+private:
+    QProcess m_process;
+    qint16 m_port = 0;
+};
+
+void printMissed(const std::string &why)
+{
+    bench::printRow(
+        {"continuous sending", "not measured: " + why, "-", "-", "-", bench::Verdict::Missed});
+}
+
+std::string overheadText(const RunFigures &f)
+{
+    return bench::fixed(bench::median(f.overheadMs), 2) + " ms (p99 " +
+           bench::fixed(bench::percentile(f.overheadMs, 99), 2) + ")";
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A private port directory: the window finds the simulator's link there and nothing else.
+    QTemporaryDir configHome;
+    qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    Slave slave;
+    if (!slave.start(QStringLiteral(WIRELARK_SLAVE_PATH), configHome.path())) {
+        printMissed("wirelark-slave did not start");
+        return 1;
+    }
+    const QString portName = QStringLiteral("Com%1").arg(slave.port());
+
+    auto timed = std::make_unique<bench::TimingComm>(serial::createSystemComm());
+    bench::TimingComm &timing = *timed;
+    QStringList warnings;
+    auto form = std::make_unique<Form1>(Form1Services{std::move(timed), &serial::scanSystemPorts});
+    form->setWarningPresenter([&warnings](const QString &text) { warnings << text; });
+    form->show();
+    runFor(0.3);
+    auto *ports = form->findChild<QComboBox *>(QStringLiteral("cboComPort"));
+    auto *delay = form->findChild<QLineEdit *>(QStringLiteral("txtdelay"));
+    auto button = [&form](const char *name) {
+        return form->findChild<QPushButton *>(QLatin1String(name));
+    };
+    if (ports->currentText() != portName)
+        ports->setCurrentIndex(ports->findText(portName));
+    button("cmdopen")->click();
+    if (!form->comm().portOpen()) {
+        printMissed(
+            ("the window did not open " + portName + ": " + warnings.join(' ')).toStdString());
+        return 1;
+    }
+
+    const auto ourRun = [&](int waitMs) {
+        delay->setText(QString::number(waitMs));
+        return measureRun(timing, waitMs, [&] {
+            button("cont_on")->click();
+            runFor(kRunSeconds);
+            button("cont_off")->click();
+        });
+    };
+    std::fprintf(stderr, "window, txtdelay 10 ...\n");
+    const RunFigures ours10 = ourRun(10);
+    runFor(0.3); // the last exchange ends
+    std::fprintf(stderr, "window, txtdelay 100 ...\n");
+    const RunFigures ours100 = ourRun(100);
+    runFor(0.3);
+    button("cmdclose")->click();
+    const QByteArray request(reinterpret_cast<const char *>(form->txFrame().data()),
+                             qsizetype(form->txFrame().size()));
+    const QSize logSize = form->findChild<QPlainTextEdit *>(QStringLiteral("Text2"))->size();
+    form.reset();
+
+    // The straightforward design, with the same serial component on the same port.
+    QWidget window;
+    auto *log = new QPlainTextEdit(&window);
+    log->setReadOnly(true);
+    log->setFixedSize(logSize);
+    std::array<QLineEdit *, 3> readouts{new QLineEdit(&window), new QLineEdit(&window),
+                                        new QLineEdit(&window)};
+    auto *layout = new QVBoxLayout(&window);
+    layout->addWidget(log);
+    for (QLineEdit *readout : readouts)
+        layout->addWidget(readout);
+    window.show();
+    bench::TimingComm referenceComm(serial::createSystemComm());
+    referenceComm.setCommPort(slave.port());
+    referenceComm.setSettings(QStringLiteral("9600,N,8,1"));
+    referenceComm.setDTREnable(false);
+    referenceComm.setInputMode(1);
+    if (const serial::CommError error = referenceComm.setPortOpen(true)) {
+        printMissed("the reference could not open the port: " + error.message.toStdString());
+        return 1;
+    }
+    bench::StraightforwardSender sender(referenceComm, log, readouts);
+    const auto referenceRun = [&](int waitMs) {
+        return measureRun(referenceComm, waitMs, [&] {
+            sender.start(waitMs, request);
+            runFor(kRunSeconds);
+            sender.stop();
+        });
+    };
+    std::fprintf(stderr, "reference, txtdelay 10 ...\n");
+    const RunFigures theirs10 = referenceRun(10);
+    runFor(0.3);
+    std::fprintf(stderr, "reference, txtdelay 100 ...\n");
+    const RunFigures theirs100 = referenceRun(100);
+    referenceComm.setPortOpen(false);
+    slave.stop();
+
+    // Every request must have had its reply, with at most the last one cut short by the stop.
+    const auto sound = [](const RunFigures &f) {
+        return f.failures == 0 && f.requests > 0 && f.replies >= f.requests - 1;
+    };
+    if (!sound(ours10) || !sound(ours100) || !warnings.isEmpty())
+        std::fprintf(stderr, "window: %d/%d and %d/%d replies, %d failures, warnings: %s\n",
+                     ours10.replies, ours10.requests, ours100.replies, ours100.requests,
+                     ours10.failures + ours100.failures, qPrintable(warnings.join(' ')));
+    const bool oursSound = sound(ours10) && sound(ours100) && warnings.isEmpty();
+    const std::string unsound = oursSound ? "" : " (replies missing)";
+
+    bench::printRow({"continuous, txtdelay 10, 5 s: exchanges per second",
+                     bench::fixed(ours10.perSecond, 1) + unsound,
+                     bench::fixed(theirs10.perSecond, 1),
+                     bench::ratioText(ours10.perSecond, theirs10.perSecond), ">= 90 (limit 100)",
+                     bench::verdictOf(oursSound && ours10.perSecond >= 90)});
+    bench::printRow(
+        {"continuous, txtdelay 10: period minus wait, median", overheadText(ours10),
+         overheadText(theirs10),
+         bench::ratioText(bench::median(ours10.overheadMs), bench::median(theirs10.overheadMs)),
+         "<= 1 ms", bench::verdictOf(bench::median(ours10.overheadMs) <= 1.0)});
+    bench::printRow({"continuous, txtdelay 10: CPU of the process",
+                     bench::fixed(ours10.cpuShare * 100, 1, "%"),
+                     bench::fixed(theirs10.cpuShare * 100, 1, "%"),
+                     bench::ratioText(ours10.cpuShare, theirs10.cpuShare), "- (for the record)",
+                     bench::Verdict::None});
+    bench::printRow({"continuous, txtdelay 100, 5 s: CPU of the process (one core = 100 %)",
+                     bench::fixed(ours100.cpuShare * 100, 2, "%"),
+                     bench::fixed(theirs100.cpuShare * 100, 1, "%"),
+                     bench::ratioText(ours100.cpuShare, theirs100.cpuShare), "<= 2 %",
+                     bench::verdictOf(oursSound && ours100.cpuShare <= 0.02)});
+    if (sender.failed())
+        bench::printNote("The reference saw a failed port operation; its figures are partial.");
+    return 0;
+}

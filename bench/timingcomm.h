@@ -1,0 +1,50 @@
+#pragma once
+
+#include "serial/serialcomm.h"
+
+#include <memory>
+#include <vector>
+
+namespace bench
+{
+
+// Passes every call on to the serial component it wraps, and notes when each request was
+// written and how many reads returned bytes. Adds no waiting of its own.
+class TimingComm : public serial::SerialComm
+{
+public:
+    explicit TimingComm(std::unique_ptr<serial::SerialComm> inner) : m_inner(std::move(inner)) {}
+
+    serial::CommError setCommPort(qint16 port) override { return m_inner->setCommPort(port); }
+    qint16 commPort() const override { return m_inner->commPort(); }
+    serial::CommError setSettings(const QString &settings) override
+    {
+        return m_inner->setSettings(settings);
+    }
+    QString settings() const override { return m_inner->settings(); }
+    serial::CommError setPortOpen(bool open) override { return m_inner->setPortOpen(open); }
+    bool portOpen() const override { return m_inner->portOpen(); }
+    serial::CommError setDTREnable(bool enable) override { return m_inner->setDTREnable(enable); }
+    serial::CommError setInputMode(qint32 mode) override { return m_inner->setInputMode(mode); }
+    serial::CommError setInBufferCount(qint16 count) override
+    {
+        return m_inner->setInBufferCount(count);
+    }
+    serial::CommError output(const QByteArray &bytes) override;
+    serial::CommError input(QByteArray &bytes) override;
+
+    // Starts a new record: forgets the times and counts noted so far.
+    void reset();
+    // Monotonic seconds at which each output() began, in order.
+    const std::vector<double> &outputTimes() const { return m_outputTimes; }
+    int repliesRead() const { return m_repliesRead; }
+    int failures() const { return m_failures; }
+
+private:
+    std::unique_ptr<serial::SerialComm> m_inner;
+    std::vector<double> m_outputTimes;
+    int m_repliesRead = 0;
+    int m_failures = 0;
+};
+
+} // namespace bench
