@@ -44,7 +44,9 @@ CommError parseSettings(const QString &text, CommSettings &settings)
                                      .arg(fields[0]));
     parsed.baudRate = rate;
 
-    const QString parity = fields[1].toUpper();
+    // Letters compared as ASCII: Unicode upper-casing would take the long s for an S.
+    const QString parity =
+        fields[1].size() == 1 && fields[1][0].unicode() < 0x80 ? fields[1].toUpper() : QString();
     if (parity == QLatin1String("N"))
         parsed.parity = CommSettings::Parity::None;
     else if (parity == QLatin1String("E"))
