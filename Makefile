@@ -3,12 +3,16 @@ BUILD    ?= build
 ASAN     ?= build-asan
 RELEASE  ?= build-release
 BENCH    ?= build-bench
+FUZZ     ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_CHECK_SECONDS ?= 5
+SOAK_SECONDS ?= 3600
 JOBS     ?= $(shell nproc)
 PREFIX   ?= /usr/local
 CMAKE_FLAGS ?=
 
 .PHONY: all deps build run demo check test test-asan format format-check clean
-.PHONY: release install package package-test screenshots bench
+.PHONY: release install package package-test screenshots bench fuzz fuzz-check soak
 
 all: build
 
@@ -71,8 +75,19 @@ bench: deps $(BENCH)/build.ninja
 screenshots: build
 	scripts/screenshots.sh $(BUILD) docs
 
-# The test command: plain build and tests, then the same tests under ASan and UBSan.
-check: format-check test test-asan
+# libFuzzer targets built with clang, each run FUZZ_SECONDS from its seed corpus in fuzz/corpus.
+fuzz: deps
+	BUILD_FUZZ=$(FUZZ) scripts/fuzz.sh $(FUZZ_SECONDS)
+
+fuzz-check: deps
+	BUILD_FUZZ=$(FUZZ) scripts/fuzz.sh $(FUZZ_CHECK_SECONDS)
+
+# Continuous sending at 10 ms against the simulator for SOAK_SECONDS (an hour); not part of check.
+soak: build
+	scripts/soak.sh $(BUILD) $(SOAK_SECONDS)
+
+# The test command: plain build and tests, the same tests under ASan and UBSan, a short fuzz run.
+check: format-check test test-asan fuzz-check
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
@@ -81,4 +96,4 @@ format-check: deps
 	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 clean:
-	rm -rf $(BUILD) $(ASAN) $(RELEASE) $(BENCH)
+	rm -rf $(BUILD) $(ASAN) $(RELEASE) $(BENCH) $(FUZZ)
