@@ -1,6 +1,7 @@
 #include "transaction/eventwait.h"
 
 #include <QAbstractEventDispatcher>
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -81,6 +82,10 @@ WaitEnd waitProcessingEvents(double seconds, const std::function<bool()> &abando
             return WaitEnd::Elapsed;
         if (abandon && abandon())
             return WaitEnd::Abandoned;
+        // Events posted before the wait began come first. The default (glib) event loop would
+        // hold them back until after the wait when the wait runs inside the delivery of a posted
+        // event, as a queued timer tick does: the window would show the previous reply meanwhile.
+        QCoreApplication::sendPostedEvents();
 
         // Sleep in a nested loop until the deadline. The clock decides when the wait ends: a
         // wake-up that comes early only goes round again.

@@ -38,6 +38,7 @@ private slots:
     void nonPositiveWaitHandlesNoEvent();
     void sleepsInsteadOfPolling();
     void waitNestedInAWaitEndsLate();
+    void waitInAPostedEventRunsTheEventsQueuedBehindIt();
     void abandonEndsTheWaitAtOnce();
     void abandonBeforeTheStartHandlesNoEvent();
     // Last: an exit of the application leaves the thread's event loops unable to run.
@@ -139,6 +140,25 @@ void TestEventWait::waitNestedInAWaitEndsLate()
     QVERIFY(innerEndMs >= 220.0);
     QVERIFY(outerEndMs >= innerEndMs);
     QVERIFY(outerEndMs < innerEndMs + 30.0);
+}
+
+void TestEventWait::waitInAPostedEventRunsTheEventsQueuedBehindIt()
+{
+    // A queued timer tick runs a wait; a repaint queued behind the tick must run during that
+    // wait, not only after it.
+    bool behindRan = false;
+    bool behindRanDuringWait = false;
+    QMetaObject::invokeMethod(
+        this,
+        [&] {
+            waitProcessingEvents(0.050);
+            behindRanDuringWait = behindRan;
+        },
+        Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [&] { behindRan = true; }, Qt::QueuedConnection);
+    QTRY_VERIFY(behindRan);
+    QVERIFY(behindRanDuringWait);
 }
 
 void TestEventWait::abandonEndsTheWaitAtOnce()
