@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 
@@ -26,6 +27,7 @@ namespace
 {
 
 constexpr double kRunSeconds = 5.0;
+constexpr int kOurRuns = 3;
 
 // Runs the event loop of the application for the given time.
 void runFor(double seconds)
@@ -42,6 +44,10 @@ struct RunFigures {
     int requests = 0;
     int replies = 0;
     int failures = 0;
+    int incompleteRuns = 0; // of the runs this one was chosen from
+
+    // Every request had its reply, but perhaps the last, cut short by the stop.
+    bool complete() const { return failures == 0 && requests > 0 && replies >= requests - 1; }
 };
 
 // Measures `run` (which sends continuously for kRunSeconds) through the calls it makes on the
@@ -191,12 +197,25 @@ int main(int argc, char *argv[])
             button("cont_off")->click();
         });
     };
-    std::fprintf(stderr, "window, txtdelay 10 ...\n");
-    const RunFigures ours10 = ourRun(10);
-    runFor(0.3); // the last exchange ends
-    std::fprintf(stderr, "window, txtdelay 100 ...\n");
-    const RunFigures ours100 = ourRun(100);
-    runFor(0.3);
+    // Several runs, since a run on a shared machine can meet a burst of other work; the run in
+    // the middle (by the figure that has the target) is reported.
+    const auto medianRun = [&](int waitMs, const std::function<double(const RunFigures &)> &key) {
+        std::vector<RunFigures> runs;
+        for (int r = 0; r < kOurRuns; ++r) {
+            std::fprintf(stderr, "window, txtdelay %d, run %d ...\n", waitMs, r + 1);
+            runs.push_back(ourRun(waitMs));
+            runFor(0.3); // the last exchange ends
+        }
+        std::sort(runs.begin(), runs.end(),
+                  [&](const RunFigures &a, const RunFigures &b) { return key(a) < key(b); });
+        RunFigures middle = runs[runs.size() / 2];
+        middle.incompleteRuns = int(std::count_if(
+            runs.begin(), runs.end(), [](const RunFigures &f) { return !f.complete(); }));
+        return middle;
+    };
+    const RunFigures ours10 =
+        medianRun(10, [](const RunFigures &f) { return bench::median(f.overheadMs); });
+    const RunFigures ours100 = medianRun(100, [](const RunFigures &f) { return f.cpuShare; });
     button("cmdclose")->click();
     if (app.arguments().contains(QStringLiteral("--window-only"))) {
         std::fprintf(stderr,
@@ -248,24 +267,20 @@ int main(int argc, char *argv[])
     referenceComm.setPortOpen(false);
     slave.stop();
 
-    // Every request must have had its reply, with at most the last one cut short by the stop.
-    const auto sound = [](const RunFigures &f) {
-        return f.failures == 0 && f.requests > 0 && f.replies >= f.requests - 1;
-    };
-    if (!sound(ours10) || !sound(ours100) || !warnings.isEmpty())
-        std::fprintf(stderr, "window: %d/%d and %d/%d replies, %d failures, warnings: %s\n",
-                     ours10.replies, ours10.requests, ours100.replies, ours100.requests,
-                     ours10.failures + ours100.failures, qPrintable(warnings.join(' ')));
-    const bool oursSound = sound(ours10) && sound(ours100) && warnings.isEmpty();
+    const bool oursSound =
+        ours10.incompleteRuns == 0 && ours100.incompleteRuns == 0 && warnings.isEmpty();
+    if (!oursSound)
+        std::fprintf(stderr, "window: %d and %d runs with replies missing, warnings: %s\n",
+                     ours10.incompleteRuns, ours100.incompleteRuns, qPrintable(warnings.join(' ')));
     const std::string unsound = oursSound ? "" : " (replies missing)";
 
-    bench::printRow({"continuous, txtdelay 10, 5 s: exchanges per second",
+    bench::printRow({"continuous, txtdelay 10, 5 s: exchanges per second (middle of 3 runs)",
                      bench::fixed(ours10.perSecond, 1) + unsound,
                      bench::fixed(theirs10.perSecond, 1),
                      bench::ratioText(ours10.perSecond, theirs10.perSecond), ">= 90 (limit 100)",
                      bench::verdictOf(oursSound && ours10.perSecond >= 90)});
     bench::printRow(
-        {"continuous, txtdelay 10: period minus wait, median", overheadText(ours10),
+        {"continuous, txtdelay 10: period minus wait, median (p99)", overheadText(ours10),
          overheadText(theirs10),
          bench::ratioText(bench::median(ours10.overheadMs), bench::median(theirs10.overheadMs)),
          "<= 1 ms", bench::verdictOf(bench::median(ours10.overheadMs) <= 1.0)});
@@ -274,11 +289,12 @@ int main(int argc, char *argv[])
                      bench::fixed(theirs10.cpuShare * 100, 1, "%"),
                      bench::ratioText(ours10.cpuShare, theirs10.cpuShare), "- (for the record)",
                      bench::Verdict::None});
-    bench::printRow({"continuous, txtdelay 100, 5 s: CPU of the process (one core = 100 %)",
-                     bench::fixed(ours100.cpuShare * 100, 2, "%"),
-                     bench::fixed(theirs100.cpuShare * 100, 1, "%"),
-                     bench::ratioText(ours100.cpuShare, theirs100.cpuShare), "<= 2 %",
-                     bench::verdictOf(oursSound && ours100.cpuShare <= 0.02)});
+    bench::printRow(
+        {"continuous, txtdelay 100, 5 s: CPU of the process, one core = 100 % (middle of 3)",
+         bench::fixed(ours100.cpuShare * 100, 2, "%"),
+         bench::fixed(theirs100.cpuShare * 100, 1, "%"),
+         bench::ratioText(ours100.cpuShare, theirs100.cpuShare), "<= 2 %",
+         bench::verdictOf(oursSound && ours100.cpuShare <= 0.02)});
     if (sender.failed())
         bench::printNote("The reference saw a failed port operation; its figures are partial.");
     return 0;

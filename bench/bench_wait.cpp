@@ -8,8 +8,10 @@
 
 #include <QApplication>
 #include <QWidget>
+#include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <limits>
 
 namespace
 {
@@ -61,31 +63,51 @@ int main(int argc, char *argv[])
         bench::pollingWait(seconds);
     };
 
+    // Our wait in rounds, since a round on a shared machine can meet a burst of other work: the
+    // round with the middle p99 is reported, and the middle CPU share.
+    constexpr int kRounds = 3;
     struct Case {
         int milliseconds;
-        int ourRepetitions;
+        int ourRepetitions; // per round
         int referenceRepetitions;
     };
-    for (const Case c : {Case{10, 500, 100}, Case{100, 60, 20}}) {
+    for (const Case c : {Case{10, 400, 100}, Case{100, 50, 20}}) {
         const double seconds = c.milliseconds / 1000.0;
-        std::fprintf(stderr, "wait %d ms ...\n", c.milliseconds);
-        const WaitFigures mine = measure(ours, seconds, c.ourRepetitions);
+        std::vector<WaitFigures> rounds;
+        std::vector<double> cpuShares;
+        for (int r = 0; r < kRounds; ++r) {
+            std::fprintf(stderr, "wait %d ms, round %d ...\n", c.milliseconds, r + 1);
+            rounds.push_back(measure(ours, seconds, c.ourRepetitions));
+            cpuShares.push_back(rounds.back().cpuShare);
+            std::fprintf(stderr, "  overshoot %s, CPU %.2f %%\n",
+                         overshootText(rounds.back().overshootMs).c_str(),
+                         rounds.back().cpuShare * 100);
+        }
+        std::sort(rounds.begin(), rounds.end(), [](const WaitFigures &a, const WaitFigures &b) {
+            return bench::percentile(a.overshootMs, 99) < bench::percentile(b.overshootMs, 99);
+        });
+        const WaitFigures &mine = rounds[rounds.size() / 2];
+        const double cpuShare = bench::median(cpuShares);
+        double earliest = std::numeric_limits<double>::infinity();
+        for (const WaitFigures &round : rounds)
+            earliest = std::min(earliest, bench::minimum(round.overshootMs));
+        std::fprintf(stderr, "wait %d ms, reference ...\n", c.milliseconds);
         const WaitFigures theirs = measure(reference, seconds, c.referenceRepetitions);
         const std::string name = "wait " + std::to_string(c.milliseconds) + " ms";
 
         const double p99 = bench::percentile(mine.overshootMs, 99);
-        const bool neverEarly = bench::minimum(mine.overshootMs) >= 0;
-        bench::printRow({name + ": overshoot median / p99 / max (" +
-                             std::to_string(c.ourRepetitions) + " waits, reference " +
-                             std::to_string(c.referenceRepetitions) + ")",
+        bench::printRow({name + ": overshoot median / p99 / max (middle of " +
+                             std::to_string(kRounds) + " rounds of " +
+                             std::to_string(c.ourRepetitions) + "; reference " +
+                             std::to_string(c.referenceRepetitions) + " waits)",
                          overshootText(mine.overshootMs), overshootText(theirs.overshootMs), "-",
-                         "p99 <= 2 ms, never < 0 (min " +
-                             bench::fixed(bench::minimum(mine.overshootMs), 3) + " ms)",
-                         bench::verdictOf(p99 <= 2.0 && neverEarly)});
-        bench::printRow({name + ": CPU time / wait time", bench::fixed(mine.cpuShare * 100, 2, "%"),
-                         bench::fixed(theirs.cpuShare * 100, 1, "%"),
-                         bench::ratioText(mine.cpuShare, theirs.cpuShare), "<= 2 %",
-                         bench::verdictOf(mine.cpuShare <= 0.02)});
+                         "p99 <= 2 ms, never < 0 (min of all " + bench::fixed(earliest, 3) + " ms)",
+                         bench::verdictOf(p99 <= 2.0 && earliest >= 0)});
+        bench::printRow(
+            {name + ": CPU time / wait time (middle of " + std::to_string(kRounds) + " rounds)",
+             bench::fixed(cpuShare * 100, 2, "%"), bench::fixed(theirs.cpuShare * 100, 1, "%"),
+             bench::ratioText(cpuShare, theirs.cpuShare), "<= 2 %",
+             bench::verdictOf(cpuShare <= 0.02)});
     }
     return 0;
 }
