@@ -32,8 +32,6 @@ public:
     // Every byte the program wrote, in order.
     const QByteArray &received() const { return m_received; }
     int requestCount() const { return static_cast<int>(m_received.size() / 8); }
-    // Whether the device end has been closed since the far end began to listen.
-    bool hungUp() const { return m_hungUp; }
 
     // Sends bytes now (as a slave device answering).
     void send(const QByteArray &bytes) { m_pty->send(bytes); }
@@ -83,7 +81,6 @@ private:
             if (n < 0 && errno == EIO) {
                 // The device end has no opener: nothing to read until it opens again. Stop
                 // listening for now so that the hang-up does not wake the loop over and over.
-                m_hungUp = true;
                 m_notifier->setEnabled(false);
                 QTimer::singleShot(20, this, [this] {
                     if (m_notifier)
@@ -105,5 +102,4 @@ private:
     QByteArray m_received;
     qsizetype m_handled = 0;
     QByteArray m_sentLog;
-    bool m_hungUp = false;
 };
