@@ -199,10 +199,12 @@ int main(int argc, char *argv[])
         std::string referenceText = bench::duration(theirMs);
         if (last.extrapolated) {
             referenceText += " (est.)";
-            bench::printNote("Reference for " + std::to_string(c.bytes) +
-                             " bytes: " + std::to_string(last.bytesDone) + " bytes logged in " +
-                             bench::fixed(kReferenceBudgetSeconds, 0) +
-                             " s, the rest extrapolated linearly in the text length.");
+            bench::printNote(
+                "Reference for " + std::to_string(c.bytes) +
+                " bytes: " + std::to_string(last.bytesDone) + " bytes logged in " +
+                bench::fixed(kReferenceBudgetSeconds, 0) +
+                " s; the remaining rewrites estimated from a straight line fitted to rewrite "
+                "time against text length.");
         }
         const bool hasTarget = c.bytes == 32767;
         const bool met = painted && ourMs <= 10.0;
