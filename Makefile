@@ -87,7 +87,7 @@ soak: build
 	scripts/soak.sh $(BUILD) $(SOAK_SECONDS)
 
 # The test command: plain build and tests, the same tests under ASan and UBSan, a short fuzz run.
-check: format-check test test-asan fuzz-check
+check: format-check fuzz-check test test-asan
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
