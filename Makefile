@@ -86,7 +86,7 @@ fuzz-check: deps
 soak: build
 	scripts/soak.sh $(BUILD) $(SOAK_SECONDS)
 
-# The test command: plain build and tests, the same tests under ASan and UBSan, a short fuzz run.
+# The test command: a short fuzz run, the plain build and tests, the same tests under ASan and UBSan.
 check: format-check fuzz-check test test-asan
 
 format:
