@@ -5,6 +5,7 @@
 #include "farend.h"
 #include "serial/systemcomm.h"
 #include "serial/systemports.h"
+#include "support/form1state.h"
 #include "support/processmetrics.h"
 
 #include <QApplication>
@@ -27,13 +28,6 @@ constexpr int kPort = 5;
 const QByteArray kDefaultRequest = QByteArray::fromHex("010300000002C40B");
 // A reply to the default request: two registers, 10 and 11, with their CRC.
 const QByteArray kReply = QByteArray::fromHex("010304000A000B9BF6");
-
-const QString kPortClosed =
-    QStringLiteral("cmdopen:1 cmdclose:0 cboComPort:1 cbospeed:1 cboset:1 cmdtr:0 cont_on:0 "
-                   "cont_off:0 interval:0");
-const QString kPortOpenIdle =
-    QStringLiteral("cmdopen:0 cmdclose:1 cboComPort:0 cbospeed:0 cboset:0 cmdtr:1 cont_on:1 "
-                   "cont_off:0 interval:0");
 
 // The log line of bytes, written out here digit by digit.
 QString lineOf(const QByteArray &bytes)
@@ -74,8 +68,6 @@ private:
     }
     void click(const char *name) const { control<QPushButton>(name)->click(); }
     void setDelay(const QString &ms) const { control<QLineEdit>("txtdelay")->setText(ms); }
-    QString enableState() const;
-    QStringList logLines() const;
     void newForm();
     bool openPort();
     // Whether the process stays almost idle over the next second.
@@ -122,30 +114,11 @@ void TestDeviceFaults::cleanup()
     QFile::remove(m_portDirectory + QStringLiteral("/com%1").arg(kPort));
 }
 
-QString TestDeviceFaults::enableState() const
-{
-    QStringList parts;
-    for (const char *name : {"cmdopen", "cmdclose", "cboComPort", "cbospeed", "cboset", "cmdtr",
-                             "cont_on", "cont_off"})
-        parts << QStringLiteral("%1:%2")
-                     .arg(QLatin1String(name))
-                     .arg(control<QWidget>(name)->isEnabled() ? 1 : 0);
-    parts << QStringLiteral("interval:%1").arg(m_form->timerInterval());
-    return parts.join(QLatin1Char(' '));
-}
-
-QStringList TestDeviceFaults::logLines() const
-{
-    QStringList lines = m_form->logText().split(QStringLiteral("\r\n"));
-    lines.removeLast();
-    return lines;
-}
-
 bool TestDeviceFaults::openPort()
 {
     const qsizetype warningsBefore = m_warnings.size();
     click("cmdopen");
-    return m_warnings.size() == warningsBefore && enableState() == kPortOpenIdle;
+    return m_warnings.size() == warningsBefore && enableState(*m_form) == kPortOpenIdle;
 }
 
 double TestDeviceFaults::cpuOverOneSecond()
@@ -188,7 +161,7 @@ void TestDeviceFaults::deviceVanishes()
     } else {
         setDelay(QStringLiteral("10"));
         click("cont_on");
-        QTRY_VERIFY(logLines().size() >= 20);
+        QTRY_VERIFY(logLines(*m_form).size() >= 20);
         m_farEnd->drop();
         QTRY_COMPARE_WITH_TIMEOUT(m_warnings.size(), 1, 3000);
     }
@@ -197,7 +170,7 @@ void TestDeviceFaults::deviceVanishes()
     QVERIFY2(m_warnings.constFirst().contains(devicePath), qPrintable(m_warnings.constFirst()));
     QVERIFY2(m_warnings.constFirst().contains(QLatin1String("plug it back in")),
              qPrintable(m_warnings.constFirst()));
-    QCOMPARE(enableState(), kPortClosed);
+    QCOMPARE(enableState(*m_form), kPortClosed);
     QCOMPARE(m_form->txBusy(), qint16(0));
     QVERIFY(!m_form->comm().portOpen());
 
@@ -216,7 +189,7 @@ void TestDeviceFaults::deviceVanishes()
     setDelay(QStringLiteral("100"));
     click("cmbCLS");
     click("cmdtr");
-    QCOMPARE(logLines(), QStringList{lineOf(kReply)});
+    QCOMPARE(logLines(*m_form), QStringList{lineOf(kReply)});
     QCOMPARE(m_farEnd->received(), kDefaultRequest);
     QCOMPARE(m_warnings.size(), 1);
 }
@@ -257,14 +230,14 @@ void TestDeviceFaults::portClosedDuringWait()
         click("cmdtr");
     }
     QVERIFY(closedInWait);
-    const QStringList linesAtClose = logLines();
+    const QStringList linesAtClose = logLines(*m_form);
     QTest::qWait(700);
     m_farEnd->readNow();
 
     QVERIFY2(m_warnings.isEmpty(), qPrintable(m_warnings.join(QLatin1Char('\n'))));
-    QCOMPARE(enableState(), kPortClosed);
+    QCOMPARE(enableState(*m_form), kPortClosed);
     QCOMPARE(m_form->txBusy(), qint16(0));
-    QCOMPARE(logLines(), linesAtClose); // the abandoned exchange logs nothing
+    QCOMPARE(logLines(*m_form), linesAtClose); // the abandoned exchange logs nothing
     QCOMPARE(linesAtClose.size(), continuous ? requestsAtClose - 1 : 0);
     QCOMPARE(m_farEnd->requestCount(), requestsAtClose);
     QCOMPARE(m_farEnd->received().size() % 8, 0);
@@ -325,7 +298,7 @@ void TestDeviceFaults::floodDuringWait()
     QVERIFY(openPort());
     setDelay(QStringLiteral("100"));
     click("cmdtr"); // one line that the clear button must remove mid-wait
-    QCOMPARE(logLines().size(), 1);
+    QCOMPARE(logLines(*m_form).size(), 1);
 
     setDelay(QStringLiteral("1000"));
     std::thread writer;
@@ -393,7 +366,7 @@ void TestDeviceFaults::floodDuringWait()
           "of the window %lld ms",
           qint64(written), writerFinishedAt, readAt, longestGapMs);
 
-    const QStringList lines = logLines();
+    const QStringList lines = logLines(*m_form);
     QCOMPARE(lines.size(), 1); // cleared mid-wait, then the flood's line
     const QStringList tokens = lines.constFirst().split(QLatin1Char(' '));
     QCOMPARE(tokens.size(), kFlood);
@@ -415,7 +388,7 @@ void TestDeviceFaults::floodDuringWait()
     };
     setDelay(QStringLiteral("100"));
     click("cmdtr");
-    QCOMPARE(logLines(), QStringList{lineOf(kReply)});
+    QCOMPARE(logLines(*m_form), QStringList{lineOf(kReply)});
 }
 
 // Bytes that arrive before the read are logged; those that come after it are discarded with
@@ -436,7 +409,7 @@ void TestDeviceFaults::replyAcrossTheEndOfTheWait()
     click("cmdtr");
     const QByteArray beforeRead = m_farEnd->sentLater();
     QCOMPARE(beforeRead, QByteArray::fromHex("01030400"));
-    QCOMPARE(logLines(), QStringList{lineOf(beforeRead)});
+    QCOMPARE(logLines(*m_form), QStringList{lineOf(beforeRead)});
     QCOMPARE(control<QLineEdit>("txtreg0")->text(), QString()); // too short for a register
 
     QTRY_COMPARE(m_farEnd->sentLater(), QByteArray::fromHex("01030400") + late);
@@ -446,7 +419,7 @@ void TestDeviceFaults::replyAcrossTheEndOfTheWait()
         m_farEnd->send(reply);
     };
     click("cmdtr");
-    QCOMPARE(logLines(), (QStringList{lineOf(beforeRead), lineOf(reply)}));
+    QCOMPARE(logLines(*m_form), (QStringList{lineOf(beforeRead), lineOf(reply)}));
     QCOMPARE(control<QLineEdit>("txtreg0")->text(), QStringLiteral("1"));
     QCOMPARE(control<QLineEdit>("txtreg1")->text(), QStringLiteral("2"));
     QVERIFY(m_warnings.isEmpty());

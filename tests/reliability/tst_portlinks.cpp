@@ -3,6 +3,7 @@
 #include "app/form1.h"
 #include "serial/systemcomm.h"
 #include "serial/systemports.h"
+#include "support/form1state.h"
 #include "support/ptyfarend.h"
 
 #include <QApplication>
@@ -24,7 +25,6 @@ namespace
 {
 
 constexpr int kPort = 7;
-const QString kPortClosed = QStringLiteral("cmdopen:1 cmdclose:0 cmdtr:0 cont_on:0");
 
 struct Snapshot {
     bool exists = false;
@@ -72,7 +72,6 @@ private slots:
 
 private:
     QString linkName() const { return m_portDirectory + QStringLiteral("/com%1").arg(kPort); }
-    QString enableState(const Form1 &form) const;
 
     QTemporaryDir m_configHome;
     QTemporaryDir m_scratch;
@@ -99,16 +98,6 @@ void TestPortLinks::initTestCase()
 void TestPortLinks::cleanup()
 {
     QFile::remove(linkName());
-}
-
-QString TestPortLinks::enableState(const Form1 &form) const
-{
-    QStringList parts;
-    for (const char *name : {"cmdopen", "cmdclose", "cmdtr", "cont_on"})
-        parts << QStringLiteral("%1:%2")
-                     .arg(QLatin1String(name))
-                     .arg(form.findChild<QWidget *>(QLatin1String(name))->isEnabled() ? 1 : 0);
-    return parts.join(QLatin1Char(' '));
 }
 
 void TestPortLinks::refusedTargets_data()

@@ -2,6 +2,7 @@
 // window over a fake serial component.
 #include "app/form1.h"
 #include "support/fakeserialcomm.h"
+#include "support/form1state.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -20,15 +21,6 @@ namespace
 {
 
 // Enabled flags of the eight switched controls and the timer interval, in one text.
-const QString kPortClosed =
-    QStringLiteral("cmdopen:1 cmdclose:0 cboComPort:1 cbospeed:1 cboset:1 cmdtr:0 cont_on:0 "
-                   "cont_off:0 interval:0");
-const QString kPortOpenIdle =
-    QStringLiteral("cmdopen:0 cmdclose:1 cboComPort:0 cbospeed:0 cboset:0 cmdtr:1 cont_on:1 "
-                   "cont_off:0 interval:0");
-const QString kContinuous =
-    QStringLiteral("cmdopen:0 cmdclose:0 cboComPort:0 cbospeed:0 cboset:0 cmdtr:0 cont_on:0 "
-                   "cont_off:1 interval:1");
 
 MappedPort port(int number, const char *path, const char *description = "", bool linked = false)
 {
@@ -78,7 +70,6 @@ private:
     QComboBox *portBox() const { return control<QComboBox>("cboComPort"); }
     void click(const char *name) const { QTest::mouseClick(button(name), Qt::LeftButton); }
     void typePort(const QString &text) const;
-    QString enableState() const;
     QStringList portCalls() const;
 
     FakeSerialComm *m_comm = nullptr;
@@ -109,7 +100,7 @@ void TestForm1Port::makeForm(const QList<MappedPort> &ports)
                                                    }});
     m_form->setWarningPresenter([this](const QString &text) {
         m_warnings << text;
-        m_stateAtWarning << enableState();
+        m_stateAtWarning << enableState(*m_form);
     });
     m_form->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
@@ -123,18 +114,6 @@ void TestForm1Port::typePort(const QString &text) const
     QTest::keyClick(edit, Qt::Key_Delete);
     QTest::keyClicks(edit, text);
     QCOMPARE(portBox()->currentText(), text);
-}
-
-QString TestForm1Port::enableState() const
-{
-    QStringList parts;
-    for (const char *name : {"cmdopen", "cmdclose", "cboComPort", "cbospeed", "cboset", "cmdtr",
-                             "cont_on", "cont_off"}) {
-        const QWidget *w = m_form->findChild<QWidget *>(QLatin1String(name));
-        parts << QStringLiteral("%1:%2").arg(QLatin1String(name)).arg(w->isEnabled() ? 1 : 0);
-    }
-    parts << QStringLiteral("interval:%1").arg(m_form->timerInterval());
-    return parts.join(QLatin1Char(' '));
 }
 
 QStringList TestForm1Port::portCalls() const
@@ -151,7 +130,7 @@ QStringList TestForm1Port::portCalls() const
 void TestForm1Port::startUp()
 {
     makeForm();
-    QCOMPARE(enableState(), kPortClosed);
+    QCOMPARE(enableState(*m_form), kPortClosed);
     QCOMPARE(m_comm->calls.mid(0, 3),
              (QStringList{"CommPort=3", "DTREnable=false", "InputMode=1"}));
     QStringList entries;
@@ -195,7 +174,7 @@ void TestForm1Port::preselection()
     QCOMPARE(portBox()->currentIndex(), index);
     QCOMPARE(portBox()->currentText(), text);
     QCOMPARE(portBox()->count(), 16);
-    QCOMPARE(enableState(), kPortClosed);
+    QCOMPARE(enableState(*m_form), kPortClosed);
 }
 
 void TestForm1Port::toolTipsNameTheDevices()
@@ -215,31 +194,31 @@ void TestForm1Port::toolTipsNameTheDevices()
 void TestForm1Port::everyTransitionByClicks()
 {
     makeForm();
-    QCOMPARE(enableState(), kPortClosed);
+    QCOMPARE(enableState(*m_form), kPortClosed);
 
     click("cmdopen");
-    QCOMPARE(enableState(), kPortOpenIdle);
+    QCOMPARE(enableState(*m_form), kPortOpenIdle);
     QVERIFY(m_comm->open);
 
     click("cont_on");
-    QCOMPARE(enableState(), kContinuous);
+    QCOMPARE(enableState(*m_form), kContinuous);
     click("cmdclose"); // disabled: nothing happens
     click("cmdopen");
-    QCOMPARE(enableState(), kContinuous);
+    QCOMPARE(enableState(*m_form), kContinuous);
     QVERIFY(m_comm->open);
 
     click("cont_off");
-    QCOMPARE(enableState(), kPortOpenIdle);
+    QCOMPARE(enableState(*m_form), kPortOpenIdle);
 
     click("cmdtr"); // one transaction; the flags stay
-    QCOMPARE(enableState(), kPortOpenIdle);
+    QCOMPARE(enableState(*m_form), kPortOpenIdle);
 
     click("cmdclose");
-    QCOMPARE(enableState(), kPortClosed);
+    QCOMPARE(enableState(*m_form), kPortClosed);
     QVERIFY(!m_comm->open);
 
     click("cmdopen");
-    QCOMPARE(enableState(), kPortOpenIdle);
+    QCOMPARE(enableState(*m_form), kPortOpenIdle);
     QVERIFY(m_warnings.isEmpty());
     QCOMPARE(portCalls().filter(QStringLiteral("PortOpen=")),
              (QStringList{"PortOpen=true", "PortOpen=false", "PortOpen=true"}));
@@ -279,7 +258,7 @@ void TestForm1Port::portBoxText()
     click("cmdopen");
     QVERIFY(m_warnings.isEmpty());
     QCOMPARE(m_comm->port, qint16(port));
-    QCOMPARE(enableState(), kPortOpenIdle);
+    QCOMPARE(enableState(*m_form), kPortOpenIdle);
 }
 
 void TestForm1Port::failedOpenChangesNoFlag_data()
@@ -345,7 +324,7 @@ void TestForm1Port::failedOpenChangesNoFlag()
     click("cmdopen");
     QCOMPARE(m_warnings, QStringList{warning});
     QCOMPARE(portCalls(), calls);
-    QCOMPARE(enableState(), kPortClosed);
+    QCOMPARE(enableState(*m_form), kPortClosed);
     QVERIFY(!m_comm->open);
     QCOMPARE(portBox()->currentText(), portText);
 
@@ -354,7 +333,7 @@ void TestForm1Port::failedOpenChangesNoFlag()
     typePort(QStringLiteral("Com4"));
     click("cmdopen");
     QCOMPARE(m_warnings.size(), 1);
-    QCOMPARE(enableState(), kPortOpenIdle);
+    QCOMPARE(enableState(*m_form), kPortOpenIdle);
     QCOMPARE(m_comm->port, qint16(4));
 }
 
@@ -367,7 +346,7 @@ void TestForm1Port::failedCloseStillEndsClosed()
     QCOMPARE(m_warnings, QStringList{"Com3: the device refused to close."});
     // The box came first, then the controls switched.
     QCOMPARE(m_stateAtWarning.value(0), kPortOpenIdle);
-    QCOMPARE(enableState(), kPortClosed);
+    QCOMPARE(enableState(*m_form), kPortClosed);
 }
 
 void TestForm1Port::closingAPortTheComponentClosedItself()
@@ -377,7 +356,7 @@ void TestForm1Port::closingAPortTheComponentClosedItself()
     m_comm->open = false; // for example a lost device
     click("cmdclose");
     QCOMPARE(m_warnings, QStringList{"Port not open"});
-    QCOMPARE(enableState(), kPortClosed);
+    QCOMPARE(enableState(*m_form), kPortClosed);
 }
 
 void TestForm1Port::warningIsAModalExclamationBox()
@@ -403,7 +382,7 @@ void TestForm1Port::warningIsAModalExclamationBox()
     poll.stop();
     QCOMPARE(seen, QStringLiteral("Wirelark|Com3: /dev/ttyS2 is in use: another program holds "
                                   "it.|warning|ok"));
-    QCOMPARE(enableState(), kPortClosed);
+    QCOMPARE(enableState(*m_form), kPortClosed);
 }
 
 void TestForm1Port::toggleNegatesEachFlag()
@@ -413,8 +392,9 @@ void TestForm1Port::toggleNegatesEachFlag()
         m_form->findChild<QWidget *>(QLatin1String(name))->setEnabled(true);
     control<QComboBox>("cbospeed")->setEnabled(false);
     m_form->Toggle_port_controls();
-    QCOMPARE(enableState(), QStringLiteral("cmdopen:0 cmdclose:0 cboComPort:0 cbospeed:1 "
-                                           "cboset:0 cmdtr:0 cont_on:0 cont_off:0 interval:0"));
+    QCOMPARE(enableState(*m_form),
+             QStringLiteral("cmdopen:0 cmdclose:0 cboComPort:0 cbospeed:1 "
+                            "cboset:0 cmdtr:0 cont_on:0 cont_off:0 interval:0"));
 }
 
 QTEST_MAIN(TestForm1Port)

@@ -2,6 +2,7 @@
 #include "app/form1.h"
 #include "serial/systemcomm.h"
 #include "slaveprocess.h"
+#include "support/form1state.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -13,13 +14,6 @@
 
 namespace
 {
-
-const QString kPortClosed =
-    QStringLiteral("cmdopen:1 cmdclose:0 cboComPort:1 cbospeed:1 cboset:1 cmdtr:0 cont_on:0 "
-                   "cont_off:0 interval:0");
-const QString kPortOpenIdle =
-    QStringLiteral("cmdopen:0 cmdclose:1 cboComPort:0 cbospeed:0 cboset:0 cmdtr:1 cont_on:1 "
-                   "cont_off:0 interval:0");
 
 double processCpuSeconds()
 {
@@ -64,8 +58,6 @@ private:
         return m_form->findChild<T *>(QLatin1String(name));
     }
     void click(const char *name) const { control<QPushButton>(name)->click(); }
-    QString enableState() const;
-    QStringList logLines() const;
     QStringList shownReadouts() const
     {
         return {control<QLineEdit>("txtreg0")->text(), control<QLineEdit>("txtreg1")->text(),
@@ -78,25 +70,6 @@ private:
     std::unique_ptr<Form1> m_form;
     QStringList m_warnings;
 };
-
-QString TestEndToEnd::enableState() const
-{
-    QStringList parts;
-    for (const char *name : {"cmdopen", "cmdclose", "cboComPort", "cbospeed", "cboset", "cmdtr",
-                             "cont_on", "cont_off"}) {
-        const QWidget *w = m_form->findChild<QWidget *>(QLatin1String(name));
-        parts << QStringLiteral("%1:%2").arg(QLatin1String(name)).arg(w->isEnabled() ? 1 : 0);
-    }
-    parts << QStringLiteral("interval:%1").arg(m_form->timerInterval());
-    return parts.join(QLatin1Char(' '));
-}
-
-QStringList TestEndToEnd::logLines() const
-{
-    QStringList lines = m_form->logText().split(QStringLiteral("\r\n"));
-    lines.removeLast(); // the text after the last line end
-    return lines;
-}
 
 void TestEndToEnd::setField(const char *name, const QString &text)
 {
@@ -133,15 +106,15 @@ void TestEndToEnd::simulatorPortIsPreselected()
     QCOMPARE(control<QComboBox>("cboComPort")->currentText(), m_slave.portName());
     click("cmdopen");
     QVERIFY2(m_warnings.isEmpty(), qPrintable(m_warnings.join(QLatin1Char('\n'))));
-    QCOMPARE(enableState(), kPortOpenIdle);
+    QCOMPARE(enableState(*m_form), kPortOpenIdle);
     click("cmdclose");
-    QCOMPARE(enableState(), kPortClosed);
+    QCOMPARE(enableState(*m_form), kPortClosed);
 }
 
 void TestEndToEnd::defaultRequestGetsTheSlavesReply()
 {
     click("cmdopen");
-    QCOMPARE(enableState(), kPortOpenIdle);
+    QCOMPARE(enableState(*m_form), kPortOpenIdle);
     const qsizetype repliesBefore = m_slave.replies().size();
     click("cmdtr");
     QVERIFY(m_warnings.isEmpty());
@@ -149,7 +122,7 @@ void TestEndToEnd::defaultRequestGetsTheSlavesReply()
     QCOMPARE(m_slave.requests().constLast(), QStringLiteral("01 03 00 00 00 02 C4 0B"));
     const QString reply = m_slave.replies().constLast();
     QVERIFY2(reply.startsWith(QStringLiteral("01 03 04 ")), qPrintable(reply));
-    QCOMPARE(logLines(), QStringList{reply});
+    QCOMPARE(logLines(*m_form), QStringList{reply});
     QCOMPARE(shownReadouts(),
              (QStringList{registerOfReply(reply, 1), registerOfReply(reply, 2), QString()}));
     QVERIFY(!shownReadouts().constFirst().isEmpty());
@@ -180,7 +153,7 @@ void TestEndToEnd::registerCount()
     click("cmdopen");
     click("cmdtr");
     QVERIFY(m_warnings.isEmpty());
-    const QStringList lines = logLines();
+    const QStringList lines = logLines(*m_form);
     QCOMPARE(lines.size(), 1);
     QVERIFY2(lines.constFirst().startsWith(replyStart), qPrintable(lines.constFirst()));
     QTRY_COMPARE(m_slave.replies().constLast(), lines.constFirst());
@@ -198,15 +171,15 @@ void TestEndToEnd::continuousSendingRunsUntilOff()
     click("cont_on");
     QTest::qWait(1000);
     click("cont_off");
-    QCOMPARE(enableState(), kPortOpenIdle);
+    QCOMPARE(enableState(*m_form), kPortOpenIdle);
     QTRY_COMPARE(m_form->txBusy(), qint16(0));
-    const QStringList lines = logLines();
+    const QStringList lines = logLines(*m_form);
     // About 90 a second at a 10 ms wait; far fewer would mean the ticks are not back to back.
     QVERIFY2(lines.size() >= 40, qPrintable(QString::number(lines.size())));
     for (const QString &line : lines)
         QVERIFY2(line.startsWith(QStringLiteral("01 03 04 ")), qPrintable(line));
     QTest::qWait(200);
-    QCOMPARE(logLines().size(), lines.size());
+    QCOMPARE(logLines(*m_form).size(), lines.size());
     QCOMPARE(m_slave.replies().size() - repliesBefore, lines.size());
     QVERIFY(m_warnings.isEmpty());
 }
@@ -216,10 +189,10 @@ void TestEndToEnd::simulatorKilledWhileSending()
     control<QLineEdit>("txtdelay")->setText(QStringLiteral("10"));
     click("cmdopen");
     click("cont_on");
-    QTRY_VERIFY(logLines().size() >= 5);
+    QTRY_VERIFY(logLines(*m_form).size() >= 5);
     m_slave.kill();
     QTRY_COMPARE_WITH_TIMEOUT(m_warnings.size(), 1, 3000);
-    QCOMPARE(enableState(), kPortClosed);
+    QCOMPARE(enableState(*m_form), kPortClosed);
     QCOMPARE(m_form->txBusy(), qint16(0));
     QVERIFY(!m_form->comm().portOpen());
 

@@ -1,6 +1,7 @@
 #include "app/form1.h"
 #include "app/logtextbox.h"
 #include "support/fakeserialcomm.h"
+#include "support/form1state.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -17,15 +18,6 @@ const QByteArray kTwoRegisterReply = QByteArray::fromHex("010304000A000B9BF6");
 const QString kTwoRegisterLine = QStringLiteral("01 03 04 00 0A 00 0B 9B F6\r\n");
 
 // Enabled flags of the eight switched controls and the timer interval, in one text.
-const QString kPortClosed =
-    QStringLiteral("cmdopen:1 cmdclose:0 cboComPort:1 cbospeed:1 cboset:1 cmdtr:0 cont_on:0 "
-                   "cont_off:0 interval:0");
-const QString kPortOpenIdle =
-    QStringLiteral("cmdopen:0 cmdclose:1 cboComPort:0 cbospeed:0 cboset:0 cmdtr:1 cont_on:1 "
-                   "cont_off:0 interval:0");
-const QString kContinuous =
-    QStringLiteral("cmdopen:0 cmdclose:0 cboComPort:0 cbospeed:0 cboset:0 cmdtr:0 cont_on:0 "
-                   "cont_off:1 interval:1");
 
 serial::CommError failure(int number, const char *text)
 {
@@ -89,7 +81,6 @@ private:
     {
         return {field("txtreg0")->text(), field("txtreg1")->text(), field("txtreg2")->text()};
     }
-    QString enableState() const;
     // The calls that move bytes, in order.
     QStringList ioCalls() const;
     void openPort();
@@ -99,18 +90,6 @@ private:
     std::unique_ptr<Form1> m_form;
     QStringList m_warnings;
 };
-
-QString TestForm1Transaction::enableState() const
-{
-    QStringList parts;
-    for (const char *name : {"cmdopen", "cmdclose", "cboComPort", "cbospeed", "cboset", "cmdtr",
-                             "cont_on", "cont_off"}) {
-        const QWidget *w = m_form->findChild<QWidget *>(QLatin1String(name));
-        parts << QStringLiteral("%1:%2").arg(QLatin1String(name)).arg(w->isEnabled() ? 1 : 0);
-    }
-    parts << QStringLiteral("interval:%1").arg(m_form->timerInterval());
-    return parts.join(QLatin1Char(' '));
-}
 
 QStringList TestForm1Transaction::ioCalls() const
 {
@@ -127,7 +106,7 @@ void TestForm1Transaction::openPort()
 {
     button("cmdopen")->click();
     QVERIFY(m_comm->open);
-    QCOMPARE(enableState(), kPortOpenIdle);
+    QCOMPARE(enableState(*m_form), kPortOpenIdle);
     m_comm->calls.clear();
 }
 
@@ -175,7 +154,7 @@ void TestForm1Transaction::sendWritesWaitsLogsAndDecodes()
     QCOMPARE(m_form->rxBytes(), kTwoRegisterReply);
     QCOMPARE(shownReadouts(), (QStringList{"10", "11", ""}));
     QCOMPARE(m_form->txBusy(), qint16(0));
-    QCOMPARE(enableState(), kPortOpenIdle);
+    QCOMPARE(enableState(*m_form), kPortOpenIdle);
 
     // A second send appends a second line; nothing received gives the line end alone.
     replyWith({});
@@ -396,11 +375,11 @@ void TestForm1Transaction::contOffDuringAWaitLetsTheTransactionLog()
         QTimer::singleShot(40, this, [&] {
             button("cont_off")->click();
             busyAfterOff = m_form->txBusy();
-            stateAfterOff = enableState();
+            stateAfterOff = enableState(*m_form);
         });
     };
     button("cont_on")->click();
-    QCOMPARE(enableState(), kContinuous);
+    QCOMPARE(enableState(*m_form), kContinuous);
     QTRY_COMPARE(ioCalls().count("Input"), 1);
     QCOMPARE(busyAfterOff, qint16(0));
     QCOMPARE(stateAfterOff, kPortOpenIdle);
@@ -408,7 +387,7 @@ void TestForm1Transaction::contOffDuringAWaitLetsTheTransactionLog()
     QCOMPARE(shownReadouts(), (QStringList{"10", "11", ""}));
     QTest::qWait(100);
     QCOMPARE(m_comm->written.size(), 1);
-    QCOMPARE(enableState(), kPortOpenIdle);
+    QCOMPARE(enableState(*m_form), kPortOpenIdle);
     QCOMPARE(m_form->txBusy(), qint16(0));
 }
 
@@ -436,7 +415,7 @@ void TestForm1Transaction::sendAfterContOffRunsInsideTheFirstWait()
     QCOMPARE(m_form->txBusy(), qint16(0));
     QTest::qWait(100);
     QCOMPARE(outputs, 2);
-    QCOMPARE(enableState(), kPortOpenIdle);
+    QCOMPARE(enableState(*m_form), kPortOpenIdle);
 }
 
 void TestForm1Transaction::contOnDuringASingleSendWait()
@@ -453,10 +432,10 @@ void TestForm1Transaction::contOnDuringASingleSendWait()
     QCOMPARE(writtenLateInTheWait, 1);
     QCOMPARE(m_comm->written.size(), 1);
     QVERIFY(log()->hasFocus());
-    QCOMPARE(enableState(), kContinuous);
+    QCOMPARE(enableState(*m_form), kContinuous);
     QTRY_VERIFY(m_comm->written.size() >= 2);
     button("cont_off")->click();
-    QCOMPARE(enableState(), kPortOpenIdle);
+    QCOMPARE(enableState(*m_form), kPortOpenIdle);
 }
 
 void TestForm1Transaction::continuousSendingRunsUntilOff()
@@ -465,10 +444,10 @@ void TestForm1Transaction::continuousSendingRunsUntilOff()
     field("txtdelay")->setText(QStringLiteral("10"));
     replyWith(kTwoRegisterReply);
     button("cont_on")->click();
-    QCOMPARE(enableState(), kContinuous);
+    QCOMPARE(enableState(*m_form), kContinuous);
     QTRY_VERIFY_WITH_TIMEOUT(m_comm->written.size() >= 10, 3000);
     button("cont_off")->click();
-    QCOMPARE(enableState(), kPortOpenIdle);
+    QCOMPARE(enableState(*m_form), kPortOpenIdle);
     QCOMPARE(m_form->txBusy(), qint16(0));
     QTRY_COMPARE(m_form->logText().count(QLatin1String("\r\n")), m_comm->written.size());
     const qsizetype sent = m_comm->written.size();
@@ -484,7 +463,7 @@ void TestForm1Transaction::contOffBeforeTheFirstTickRunsNothing()
     button("cont_off")->click();
     QTest::qWait(50);
     QVERIFY(m_comm->written.isEmpty());
-    QCOMPARE(enableState(), kPortOpenIdle);
+    QCOMPARE(enableState(*m_form), kPortOpenIdle);
 }
 
 void TestForm1Transaction::clearWithThePortClosed()
@@ -493,7 +472,7 @@ void TestForm1Transaction::clearWithThePortClosed()
     replyWith(kTwoRegisterReply);
     button("cmdtr")->click();
     button("cmdclose")->click();
-    QCOMPARE(enableState(), kPortClosed);
+    QCOMPARE(enableState(*m_form), kPortClosed);
     QVERIFY(button("cmbCLS")->isEnabled());
     button("cmbCLS")->click();
     QCOMPARE(m_form->logText(), QString());
@@ -514,7 +493,7 @@ void TestForm1Transaction::portClosedDuringTheWaitEndsQuietly()
     QCOMPARE(m_form->rxBytes(), kTwoRegisterReply);
     QCOMPARE(m_form->txBusy(), qint16(0));
     QVERIFY(m_warnings.isEmpty());
-    QCOMPARE(enableState(), kPortClosed);
+    QCOMPARE(enableState(*m_form), kPortClosed);
 }
 
 void TestForm1Transaction::failedStepClosesThePortAndWarnsOnce_data()
@@ -547,7 +526,7 @@ void TestForm1Transaction::failedStepClosesThePortAndWarnsOnce()
     bool openWhenShown = true;
     m_form->setWarningPresenter([&](const QString &text) {
         m_warnings << text;
-        stateWhenShown = enableState();
+        stateWhenShown = enableState(*m_form);
         openWhenShown = m_comm->open;
         QTest::qWait(100);
     });
@@ -562,7 +541,7 @@ void TestForm1Transaction::failedStepClosesThePortAndWarnsOnce()
     QCOMPARE(stateWhenShown, kPortClosed);
     QVERIFY(!openWhenShown);
     QVERIFY(m_comm->calls.contains("PortOpen=false"));
-    QCOMPARE(enableState(), kPortClosed);
+    QCOMPARE(enableState(*m_form), kPortClosed);
     QCOMPARE(m_form->txBusy(), qint16(0));
     QCOMPARE(m_form->logText(), QStringLiteral("AA\r\n"));
     QCOMPARE(m_comm->written.size(), step == QLatin1String("Input") ? 1 : 0);
@@ -578,7 +557,7 @@ void TestForm1Transaction::failureWhoseCloseFailsTooWarnsOnce()
     m_comm->failures.close = failure(serial::CommError::DeviceLost, "close refused");
     button("cmdtr")->click();
     QCOMPARE(m_warnings, QStringList{"gone"});
-    QCOMPARE(enableState(), kPortClosed);
+    QCOMPARE(enableState(*m_form), kPortClosed);
     QCOMPARE(m_form->txBusy(), qint16(0));
 }
 
@@ -587,7 +566,7 @@ void TestForm1Transaction::portOpensAgainAfterAFailure()
     openPort();
     m_comm->failures.output = failure(serial::CommError::WriteFailed, "write failed");
     button("cmdtr")->click();
-    QCOMPARE(enableState(), kPortClosed);
+    QCOMPARE(enableState(*m_form), kPortClosed);
     m_comm->failures = {};
     openPort();
     replyWith(kTwoRegisterReply);
