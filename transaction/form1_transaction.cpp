@@ -12,6 +12,19 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+namespace
+{
+
+// A read-out that already shows the text is left alone: setting it again would repaint it, and
+// the frame beneath it, for nothing, and drop a selection the operator made to copy the value.
+void showReadout(QLineEdit *readout, const QString &text)
+{
+    if (readout->text() != text)
+        readout->setText(text);
+}
+
+} // namespace
+
 void Form1::setTxBusy(bool busy)
 {
     Tx_busy = busy ? -1 : 0;
@@ -60,9 +73,9 @@ void Form1::Send_receive()
         return endExchange(error);
     Rx_bytes = received;
     Text2->appendText(transaction::logLine(Rx_bytes));
-    txtreg0->setText(Display_reg(1));
-    txtreg1->setText(Display_reg(2));
-    txtreg2->setText(Display_reg(3));
+    showReadout(txtreg0, Display_reg(1));
+    showReadout(txtreg1, Display_reg(2));
+    showReadout(txtreg2, Display_reg(3));
     // Set last: an exchange nested in the wait may have ended otherwise.
     m_exchangeEnd = ExchangeEnd::Completed;
 }

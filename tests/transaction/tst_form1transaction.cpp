@@ -42,6 +42,7 @@ private slots:
     void replyLongerThan32767BytesIsLoggedWhole();
     void readouts_data();
     void readouts();
+    void unchangedReadoutKeepsItsSelection();
     void logBounds_data();
     void logBounds();
     void focusAndCaretAfterSendNotAfterTick();
@@ -245,6 +246,22 @@ void TestForm1Transaction::readouts()
     replyWith(reply);
     button("cmdtr")->click();
     QCOMPARE(shownReadouts(), expected);
+}
+
+void TestForm1Transaction::unchangedReadoutKeepsItsSelection()
+{
+    // The operator selects values to copy them, also while continuous sending runs.
+    openPort();
+    replyWith(kTwoRegisterReply);
+    button("cmdtr")->click();
+    QCOMPARE(shownReadouts(), (QStringList{"10", "11", ""}));
+    field("txtreg0")->selectAll();
+    field("txtreg1")->selectAll();
+    replyWith(QByteArray::fromHex("010304000C000B0000"));
+    button("cmdtr")->click();
+    QCOMPARE(shownReadouts(), (QStringList{"12", "11", ""}));
+    QVERIFY(!field("txtreg0")->hasSelectedText());
+    QCOMPARE(field("txtreg1")->selectedText(), QStringLiteral("11"));
 }
 
 void TestForm1Transaction::logBounds_data()
