@@ -7,6 +7,7 @@
 #include "serial/systemcomm.h"
 #include "serial/systemports.h"
 #include "support/processmetrics.h"
+#include "support/referencecrc.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -22,17 +23,6 @@
 namespace
 {
 
-quint16 crc16(const QByteArray &bytes)
-{
-    quint16 crc = 0xFFFF;
-    for (const char b : bytes) {
-        crc ^= quint8(b);
-        for (int i = 0; i < 8; ++i)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
-    }
-    return crc;
-}
-
 // Whether a log line is a whole reply of two registers with a correct CRC.
 bool isGoodReply(const QString &line)
 {
@@ -40,7 +30,7 @@ bool isGoodReply(const QString &line)
     if (bytes.size() != 9 || line.size() != 9 * 3 - 1 ||
         !line.startsWith(QLatin1String("01 03 04")))
         return false;
-    const quint16 crc = crc16(bytes.left(7));
+    const quint16 crc = referenceCrc16(bytes.left(7));
     return quint8(bytes[7]) == (crc & 0xFF) && quint8(bytes[8]) == (crc >> 8);
 }
 

@@ -5,6 +5,7 @@
 #include "app/form1.h"
 #include "frame/hextext.h"
 #include "support/fakeserialcomm.h"
+#include "support/referencecrc.h"
 
 #include <QAction>
 #include <QApplication>
@@ -20,18 +21,6 @@ namespace
 {
 
 const QStringList kRequestFields = {"txtadr", "txtfun", "txtres", "txtnum"};
-
-// CRC-16/MODBUS written out here: reflected polynomial 0xA001, start 0xFFFF.
-quint16 crc16(const QByteArray &bytes)
-{
-    quint16 crc = 0xFFFF;
-    for (const char b : bytes) {
-        crc ^= quint8(b);
-        for (int i = 0; i < 8; ++i)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
-    }
-    return crc;
-}
 
 // A piece of two characters read as hex: 0-9, A-F count by position, anything else adds 0.
 quint8 pieceValue(const QString &piece)
@@ -213,7 +202,7 @@ void TestBadInput::checkRequestConsistent()
         for (int at = 0; at < width; at += 2)
             body.append(char(pieceValue(text.mid(at, 2))));
     }
-    const quint16 crc = crc16(body);
+    const quint16 crc = referenceCrc16(body);
     const QByteArray frame = body + char(crc & 0xFF) + char(crc >> 8);
     const frame::RequestFrame &shown = m_window->txFrame();
     QCOMPARE(QByteArray(reinterpret_cast<const char *>(shown.data()), 8), frame);

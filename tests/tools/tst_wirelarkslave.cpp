@@ -1,4 +1,5 @@
 #include "serial/systemports.h"
+#include "support/referencecrc.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -30,23 +31,10 @@ QByteArray hex(const char *text)
     return QByteArray::fromHex(text);
 }
 
-// CRC-16/MODBUS, bit by bit: polynomial 0xA001 reflected, initial value 0xFFFF.
-quint16 crc16(const QByteArray &bytes)
-{
-    quint16 crc = 0xFFFF;
-    for (const char c : bytes) {
-        crc ^= static_cast<quint8>(c);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? static_cast<quint16>((crc >> 1) ^ 0xA001)
-                            : static_cast<quint16>(crc >> 1);
-    }
-    return crc;
-}
-
 // The frame with its CRC appended, low byte first.
 QByteArray withCrc(QByteArray body)
 {
-    const quint16 crc = crc16(body);
+    const quint16 crc = referenceCrc16(body);
     body.append(static_cast<char>(crc & 0xFF));
     body.append(static_cast<char>(crc >> 8));
     return body;
