@@ -74,6 +74,9 @@ void SlaveDevice::newContext()
     // stops short is incomplete, and waiting longer would not help.
     modbus_set_byte_timeout(m_context, 0, 1000);
     modbus_set_indication_timeout(m_context, 0, 1000);
+    // Before some exception replies libmodbus sleeps the response timeout to let the line fall
+    // silent; the socket pair holds nothing more, so the reply should not wait half a second.
+    modbus_set_response_timeout(m_context, 0, 1000);
 }
 
 void SlaveDevice::updateLiveRegisters()
