@@ -10,7 +10,7 @@ QStringList discoveryNames(const QList<MappedPort> &ports)
         const QString description = port.description.isEmpty()
                                         ? QStringLiteral("Serial port %1").arg(port.devicePath)
                                         : port.description;
-        names << QStringLiteral("%1 (COM%2)").arg(description).arg(port.number);
+        names << QStringLiteral("%1 (COM%2)").arg(description, QString::number(port.number));
     }
     return names;
 }
@@ -41,7 +41,8 @@ QString portToolTip(const QList<MappedPort> &ports, int number)
         if (!port.description.isEmpty())
             return QStringLiteral("%1 - %2").arg(port.devicePath, port.description);
         if (port.linked)
-            return QStringLiteral("%1 - linked as com%2").arg(port.devicePath).arg(number);
+            return QStringLiteral("%1 - linked as com%2")
+                .arg(port.devicePath, QString::number(number));
         return port.devicePath;
     }
     return QStringLiteral("No serial device");

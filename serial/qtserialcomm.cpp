@@ -161,9 +161,7 @@ CommError QtSerialComm::openPort()
             CommError::NoSuchPort,
             QStringLiteral("%1: no such serial port on this machine. Choose another port, or "
                            "link a serial device as com%2 in %3.")
-                .arg(label())
-                .arg(m_commPort)
-                .arg(portDirectory()));
+                .arg(label(), QString::number(m_commPort), portDirectory()));
     const QString path = port->devicePath;
 
     // The probe refuses anything that is no terminal before a byte could reach it, and keeps
@@ -296,11 +294,9 @@ CommError QtSerialComm::output(const QByteArray &bytes)
                                QStringLiteral("%1: only %2 of %3 bytes reached %4 within %5 s; the "
                                               "rest were dropped. Check that the device takes "
                                               "data.")
-                                   .arg(label())
-                                   .arg(bytes.size() - left)
-                                   .arg(bytes.size())
-                                   .arg(m_devicePath)
-                                   .arg(kWriteTimeoutMs / 1000));
+                                   .arg(label(), QString::number(bytes.size() - left),
+                                        QString::number(bytes.size()), m_devicePath,
+                                        QString::number(kWriteTimeoutMs / 1000)));
     }
     m_port->clearError();
     return {};

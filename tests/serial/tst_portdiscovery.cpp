@@ -11,6 +11,7 @@ class TestPortDiscovery : public QObject
 
 private slots:
     void namesOfMappedPorts();
+    void percentSignsInDeviceTextsStayText();
     void portText_data();
     void portText();
     void preselection_data();
@@ -28,6 +29,20 @@ void TestPortDiscovery::namesOfMappedPorts()
     QCOMPARE(serial::discoveryNames(ports),
              (QStringList{"Serial port /dev/pts/3 (COM5)", "FT232R USB UART (COM1)",
                           "Serial port /dev/ttyACM0 (COM17)"}));
+}
+
+// Descriptions and paths come from devices and links: a "%1" in them is text, never a
+// place for the port number.
+void TestPortDiscovery::percentSignsInDeviceTextsStayText()
+{
+    const QList<MappedPort> ports{
+        {5, QStringLiteral("/dev/pts/3"), QStringLiteral("Adapter %1"), false},
+        {6, QStringLiteral("/tmp/%1%2"), QString(), true}};
+    QCOMPARE(serial::discoveryNames(ports),
+             (QStringList{"Adapter %1 (COM5)", "Serial port /tmp/%1%2 (COM6)"}));
+    QCOMPARE(serial::portTextOfName(serial::discoveryNames(ports).constFirst()),
+             QStringLiteral("5"));
+    QCOMPARE(serial::portToolTip(ports, 6), QStringLiteral("/tmp/%1%2 - linked as com6"));
 }
 
 void TestPortDiscovery::portText_data()
