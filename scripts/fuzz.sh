@@ -5,6 +5,7 @@
 # property (the input is kept in the build folder under artifacts/).
 #   scripts/fuzz.sh [SECONDS]        SECONDS per target, default $FUZZ_SECONDS or 60
 #   BUILD_FUZZ=dir                   build folder, default build-fuzz
+#   FUZZ_SEED=n                      a fixed random seed (make check), so a run can be repeated
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-${FUZZ_SECONDS:-60}}
@@ -18,6 +19,9 @@ if [ ! -f "$build/build.ninja" ]; then
 fi
 cmake --build "$build" --target fuzz_all
 
+seed_option=()
+[ -n "${FUZZ_SEED:-}" ] && seed_option=(-seed="$FUZZ_SEED")
+
 failed=()
 summary=()
 for source in "$root"/fuzz/fuzz_*.cpp; do
@@ -27,8 +31,8 @@ for source in "$root"/fuzz/fuzz_*.cpp; do
     artifacts=$build/artifacts/$target
     log=$build/logs/$target.log
     mkdir -p "$seeds" "$work" "$artifacts" "$(dirname "$log")"
-    if ! "$build/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 -timeout=10 \
-        -rss_limit_mb=2048 -artifact_prefix="$artifacts/" "$work" "$seeds" >"$log" 2>&1; then
+    if ! "$build/fuzz/$target" -max_total_time="$seconds" "${seed_option[@]}" \
+        -print_final_stats=1 -timeout=10 -rss_limit_mb=2048 -artifact_prefix="$artifacts/" "$work" "$seeds" >"$log" 2>&1; then
         failed+=("$target")
         echo "== $target found a fault; input in $artifacts/" >&2
         grep -E -A3 'property violated|ERROR:|runtime error' "$log" | head -20 >&2 || tail -20 "$log" >&2
