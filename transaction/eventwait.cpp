@@ -34,12 +34,12 @@ public:
             return;
         const auto sinceEpoch =
             std::chrono::duration_cast<std::chrono::nanoseconds>(deadline.time_since_epoch());
-        itimerspec spec{};
-        spec.it_value.tv_sec = time_t(sinceEpoch.count() / 1'000'000'000);
-        spec.it_value.tv_nsec = long(sinceEpoch.count() % 1'000'000'000);
-        if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0)
-            spec.it_value.tv_nsec = 1; // zero would disarm the timer
-        if (timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &spec, nullptr) != 0) {
+        itimerspec expiry{};
+        expiry.it_value.tv_sec = time_t(sinceEpoch.count() / 1'000'000'000);
+        expiry.it_value.tv_nsec = long(sinceEpoch.count() % 1'000'000'000);
+        if (expiry.it_value.tv_sec == 0 && expiry.it_value.tv_nsec == 0)
+            expiry.it_value.tv_nsec = 1; // zero would disarm the timer
+        if (timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &expiry, nullptr) != 0) {
             ::close(m_fd);
             m_fd = -1;
         }
