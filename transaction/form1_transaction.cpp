@@ -152,28 +152,11 @@ void Form1::endExchange(const serial::CommError &error)
 void Form1::handleTransactionFailure(const serial::CommError &error)
 {
     Timer1->setInterval(0);
-    cont_on->setEnabled(true);
-    cont_off->setEnabled(false);
-    cmdtr->setEnabled(true);
-    cmdclose->setEnabled(true);
-
     MSComm1->setPortOpen(false); // a port that is already gone may refuse; closed is all we need
-
-    const bool openPattern = cmdclose->isEnabled() && !cmdopen->isEnabled() &&
-                             !cboComPort->isEnabled() && !cbospeed->isEnabled() &&
-                             !cboset->isEnabled();
-    if (openPattern) {
-        Toggle_port_controls();
-    } else {
-        cmdclose->setEnabled(false);
-        cmdopen->setEnabled(true);
-        cboComPort->setEnabled(true);
-        cbospeed->setEnabled(true);
-        cboset->setEnabled(true);
-    }
-    cont_on->setEnabled(false);
-    cont_off->setEnabled(false);
-    cmdtr->setEnabled(false);
+    for (QWidget *control : std::initializer_list<QWidget *>{cmdopen, cboComPort, cbospeed, cboset})
+        control->setEnabled(true);
+    for (QWidget *control : {cmdclose, cmdtr, cont_on, cont_off})
+        control->setEnabled(false);
 
     if (m_reportingFailure)
         return;
