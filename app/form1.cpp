@@ -1,9 +1,9 @@
 #include "app/form1.h"
 
 #include "app/fieldeditor.h"
-#include "app/intervaltimer.h"
 #include "app/logtextbox.h"
 #include "app/windowplacement.h"
+#include "transaction/intervaltimer.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -84,6 +84,8 @@ Form1::Form1(Form1Services services, QWidget *parent)
     : QWidget(parent), MSComm1(std::move(services.comm)), m_scanPorts(std::move(services.scanPorts))
 {
     Q_ASSERT(MSComm1);
+    m_exchange = std::make_unique<transaction::Exchange>(*MSComm1);
+    m_exchange->setAbandon([this] { return m_closing; });
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Wirelark"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/wirelark.png")));
@@ -111,8 +113,13 @@ void Form1::createControls()
     cboComPort = makeControl<QComboBox>(Frame1, "cboComPort", twipRect(120, 360, 1215, 390));
     cbospeed = makeControl<QComboBox>(Frame1, "cbospeed", twipRect(1560, 360, 975, 390));
     cboset = makeControl<QComboBox>(Frame1, "cboset", twipRect(2760, 360, 975, 390));
-    for (QComboBox *box : {cboComPort, cbospeed, cboset})
+    // What the operator types is what the open uses: no completion, no case folding, and Enter
+    // adds no entry to the designed lists.
+    for (QComboBox *box : {cboComPort, cbospeed, cboset}) {
         box->setEditable(true);
+        box->setCompleter(nullptr);
+        box->setInsertPolicy(QComboBox::NoInsert);
+    }
     cboComPort->setEditText(QStringLiteral("ComPort"));
     cbospeed->setEditText(QStringLiteral("Speed"));
     cbospeed->setToolTip(QStringLiteral("速率"));
@@ -203,7 +210,7 @@ void Form1::createControls()
          {Label1, Label2, Label3, Label4, Label5, Label6, Label7, Label8, Label9, Label10})
         label->setFocusPolicy(Qt::NoFocus);
 
-    Timer1 = new IntervalTimer(this);
+    Timer1 = new transaction::IntervalTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
 }
 
@@ -249,7 +256,7 @@ void Form1::connectEvents()
     connect(cont_on, &QPushButton::clicked, this, &Form1::cont_on_Click);
     connect(cont_off, &QPushButton::clicked, this, &Form1::cont_off_Click);
     connect(cmbCLS, &QPushButton::clicked, this, &Form1::cmbCLS_Click);
-    connect(Timer1, &IntervalTimer::timeout, this, &Form1::Timer1_Timer);
+    connect(Timer1, &transaction::IntervalTimer::timeout, this, &Form1::Timer1_Timer);
 
     using KeyPress = void (Form1::*)(qint16 &);
     using Focus = void (Form1::*)();
@@ -278,12 +285,21 @@ void Form1::Form_Load()
     comm_initialize();
     Display_comport();
     Display_crc();
-    cmdclose->setEnabled(false);
-    cmdtr->setEnabled(false);
-    cont_on->setEnabled(false);
-    cont_off->setEnabled(false);
-    Timer1->setInterval(0);
+    setControlState(ControlState::PortClosed);
     Tx_busy = 0;
+}
+
+void Form1::setControlState(ControlState state)
+{
+    const std::array<QWidget *, kEnableTable.size()> controls{
+        cmdopen, cmdclose, cboComPort, cbospeed, cboset, cmdtr, cont_on, cont_off};
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        Q_ASSERT(controls[i]->objectName() == QLatin1String(kEnableTable[i].control));
+        const bool enabled = kEnableTable[i].enabledIn(state);
+        if (controls[i]->isEnabled() != enabled)
+            controls[i]->setEnabled(enabled);
+    }
+    Timer1->setInterval(timerIntervalIn(state));
 }
 
 void Form1::centreOnScreen()

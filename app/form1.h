@@ -1,9 +1,11 @@
 #pragma once
 
+#include "app/enablestates.h"
 #include "frame/request.h"
 #include "serial/commerror.h"
 #include "serial/portmap.h"
 #include "serial/serialcomm.h"
+#include "transaction/exchange.h"
 
 #include <QByteArray>
 #include <QList>
@@ -16,8 +18,12 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class IntervalTimer;
 class LogTextBox;
+
+namespace transaction
+{
+class IntervalTimer;
+}
 
 // What the window needs from outside; tests put fakes here.
 struct Form1Services {
@@ -27,11 +33,13 @@ struct Form1Services {
     std::function<QList<serial::MappedPort>()> scanPorts;
 };
 
-// The one window. Its procedures keep their names; they read controls, call the logic of
-// frame/, serial/ and transaction/, and write controls. The definitions are spread over the
-// subsystem folders: app/form1.cpp (layout, start-up), frame/form1_fields.cpp (request and
-// field editors), serial/form1_port.cpp (port list, open, close, enable states),
-// transaction/form1_transaction.cpp (the exchange, read-outs, continuous sending).
+// The one window. Its procedures keep their names; they read controls, call the engines of
+// frame/, serial/ and transaction/, and write controls. They are split by topic:
+// - form1.cpp: layout, start-up, the enable states, warnings;
+// - form1_fields.cpp: the request (frame::) and the field editors;
+// - form1_port.cpp: line settings, port list, open and close (serial::openPort);
+// - form1_transaction.cpp: the exchange (run by transaction::Exchange: discard, write, wait,
+//   read), the log, the read-outs, continuous sending and clearing.
 class Form1 : public QWidget
 {
     Q_OBJECT
@@ -73,7 +81,6 @@ public:
     // The exchange (transaction/).
     void cmdtr_Click();
     void Send_receive();
-    void Delay_time(double seconds);
     void LenClear(qint16 num);
     QString Display_reg(qint32 Tr_num);
     void cont_on_Click();
@@ -111,12 +118,11 @@ private:
     void centreOnScreen();
     void showWarning(const QString &text);
     void selectAllText(QLineEdit *field);
+    // Sets the switched controls and Timer1's interval to one of the three states, changing
+    // only what differs, in the order of the table.
+    void setControlState(ControlState state);
     // A transaction step failed for a reason other than the operator closing the port.
     void handleTransactionFailure(const serial::CommError &error);
-    // How the last exchange ended; only a completed one moves focus and caret to the log.
-    enum class ExchangeEnd { Completed, PortClosed, Failed, Abandoned };
-    // Ends the exchange after a failed step: quietly when the operator closed the port.
-    void endExchange(const serial::CommError &error);
     // Sets Tx_busy (-1 busy, 0 idle); Timer1 does not wake the process while it is busy.
     void setTxBusy(bool busy);
 
@@ -155,8 +161,9 @@ private:
     QLineEdit *txtreg1 = nullptr;
     QLineEdit *txtreg2 = nullptr;
     LogTextBox *Text2 = nullptr;
-    IntervalTimer *Timer1 = nullptr;
+    transaction::IntervalTimer *Timer1 = nullptr;
     std::unique_ptr<serial::SerialComm> MSComm1;
+    std::unique_ptr<transaction::Exchange> m_exchange; // runs every exchange over MSComm1
 
     std::function<QList<serial::MappedPort>()> m_scanPorts;
     WarningPresenter m_warningPresenter;
@@ -165,9 +172,9 @@ private:
     // the first show changes it, and the window is then centred once more.
     QSize m_centredOuterSize;
     bool m_recentreOnFrame = false;
-    bool m_waitAbandoned = false;    // a wait ended because the window or the program is closing
     bool m_reportingFailure = false; // a transaction failure is being shown
-    ExchangeEnd m_exchangeEnd = ExchangeEnd::Completed;
+    // How the last exchange ended; only a completed one moves focus and caret to the log.
+    transaction::ExchangeEnd m_exchangeEnd = transaction::ExchangeEnd::Completed;
 
     // Shared window state.
     frame::RequestFrame Tx_frame{};

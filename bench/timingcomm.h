@@ -30,6 +30,10 @@ public:
     serial::CommError setInBufferCount(qint16 count) override;
     serial::CommError output(const QByteArray &bytes) override;
     serial::CommError input(QByteArray &bytes) override;
+    void setArrivalHandler(ArrivalHandler handler) override
+    {
+        m_inner->setArrivalHandler(std::move(handler));
+    }
 
     // Starts a new record: forgets the times and counts noted so far.
     void reset();

@@ -85,6 +85,8 @@ QtSerialComm::QtSerialComm(Resolver resolver)
 {
     QObject::connect(m_port.get(), &QSerialPort::errorOccurred, m_port.get(),
                      [this](QSerialPort::SerialPortError error) { handleError(error); });
+    QObject::connect(m_port.get(), &QSerialPort::readyRead, m_port.get(),
+                     [this] { reportArrivals(); });
 }
 
 QtSerialComm::~QtSerialComm()
@@ -200,6 +202,7 @@ CommError QtSerialComm::openPort()
     }
 
     m_devicePath = path;
+    m_reportedBuffered = 0;
     m_state = State::Open;
     applyModemLines();
     return {};
@@ -253,6 +256,7 @@ CommError QtSerialComm::setInBufferCount(qint16 count)
                                QStringLiteral("The receive buffer can only be emptied (count 0), "
                                               "not set to %1.")
                                    .arg(count));
+    m_reportedBuffered = 0;
     if (!m_port->clear(QSerialPort::Input)) {
         if (m_state != State::Open)
             return usable();
@@ -310,7 +314,22 @@ CommError QtSerialComm::input(QByteArray &bytes)
     if (m_state != State::Open)
         return usable();
     bytes = m_port->readAll();
+    m_reportedBuffered = 0;
     return {};
+}
+
+void QtSerialComm::setArrivalHandler(ArrivalHandler handler)
+{
+    m_arrivalHandler = std::move(handler);
+}
+
+void QtSerialComm::reportArrivals()
+{
+    const qint64 buffered = m_port->bytesAvailable();
+    const qint64 arrived = buffered - m_reportedBuffered;
+    m_reportedBuffered = buffered;
+    if (arrived > 0 && m_arrivalHandler)
+        m_arrivalHandler(arrived);
 }
 
 void QtSerialComm::pullPending()

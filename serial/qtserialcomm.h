@@ -41,6 +41,7 @@ public:
     CommError setInBufferCount(qint16 count) override;
     CommError output(const QByteArray &bytes) override;
     CommError input(QByteArray &bytes) override;
+    void setArrivalHandler(ArrivalHandler handler) override;
 
     // The device the port has open, or had open when it was lost; empty otherwise.
     QString devicePath() const { return m_devicePath; }
@@ -61,6 +62,8 @@ private:
     // Reads what the kernel holds for the port into Qt's buffer, without waiting.
     void pullPending();
     void handleError(QSerialPort::SerialPortError error);
+    // Tells the arrival handler about bytes buffered since it was last told.
+    void reportArrivals();
 
     Resolver m_resolver;
     qint16 m_commPort = 1;
@@ -70,6 +73,8 @@ private:
     State m_state = State::Closed;
     QString m_devicePath;
     bool m_lossReported = false;
+    ArrivalHandler m_arrivalHandler;
+    qint64 m_reportedBuffered = 0; // bytes in Qt's buffer that the handler has been told of
     std::unique_ptr<QSerialPort> m_port;
 };
 

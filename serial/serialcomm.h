@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 
 namespace serial
 {
@@ -41,6 +42,13 @@ public:
     // Returns, and removes, every byte received since the buffer was last emptied or read;
     // empty when nothing arrived.
     virtual CommError input(QByteArray &bytes) = 0;
+
+    // Called with the number of bytes each time bytes arrive while the port is open. The bytes
+    // stay buffered for input(); nothing is taken from the buffer by telling. Arrivals are seen
+    // while the event loop runs (and when input() collects what the system still holds). One
+    // handler at a time; an empty one stops the calls.
+    using ArrivalHandler = std::function<void(qint64 count)>;
+    virtual void setArrivalHandler(ArrivalHandler handler) = 0;
 };
 
 } // namespace serial

@@ -5,8 +5,8 @@
 #include "farend.h"
 #include "serial/systemcomm.h"
 #include "serial/systemports.h"
-#include "support/form1state.h"
 #include "support/processmetrics.h"
+#include "window/windowfixture.h"
 
 #include <QApplication>
 #include <QComboBox>

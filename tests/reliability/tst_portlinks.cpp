@@ -3,8 +3,8 @@
 #include "app/form1.h"
 #include "serial/systemcomm.h"
 #include "serial/systemports.h"
-#include "support/form1state.h"
 #include "support/ptyfarend.h"
+#include "window/windowfixture.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "serial/linesettings.h"
+#include "serial/boxentries.h"
 #include "serial/portdiscovery.h"
 
 #include <QTest>

@@ -1,5 +1,5 @@
 // The serial component over real pseudo-terminals linked in a private port directory.
-#include "serial/linesettings.h"
+#include "serial/boxentries.h"
 #include "serial/qtserialcomm.h"
 #include "serial/systemports.h"
 #include "serial/terminalprobe.h"

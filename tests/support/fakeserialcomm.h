@@ -10,7 +10,8 @@
 
 // A scriptable serial component. It records every call as a line in `calls`, holds the
 // properties it is given, and answers reads from `received`. Each operation can be made to
-// fail once or always by setting its entry in `failures`.
+// fail by setting its entry in `failures`. Bytes that "arrive" through deliver() are added to
+// `received` and told to the arrival handler, as a real port does while the event loop runs.
 class FakeSerialComm : public serial::SerialComm
 {
 public:
@@ -29,6 +30,7 @@ public:
     qint32 inputMode = 0;
     // Called after each output; a test can queue a reply here.
     std::function<void(const QByteArray &)> onOutput;
+    ArrivalHandler arrivalHandler;
 
     serial::CommError setCommPort(qint16 p) override
     {
@@ -100,6 +102,16 @@ public:
         if (onOutput)
             onOutput(bytes);
         return {};
+    }
+
+    void setArrivalHandler(ArrivalHandler handler) override { arrivalHandler = std::move(handler); }
+
+    // Bytes arrive on the line now.
+    void deliver(const QByteArray &bytes)
+    {
+        received += bytes;
+        if (arrivalHandler && !bytes.isEmpty())
+            arrivalHandler(bytes.size());
     }
 
     serial::CommError input(QByteArray &bytes) override

@@ -1,7 +1,7 @@
 // The real program closed by its window's close box while a transaction waits.
 #include "app/form1.h"
-#include "slaveprocess.h"
-#include "support/fakeserialcomm.h"
+#include "support/slaveprocess.h"
+#include "window/windowfixture.h"
 
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -61,7 +61,7 @@ bool sendDeleteWindow(xcb_window_t window)
 
 } // namespace
 
-class TestWindowClose : public QObject
+class TestWindowClose : public WindowFixture
 {
     Q_OBJECT
 
@@ -77,10 +77,10 @@ void TestWindowClose::closedDuringAWaitTheProgramEndsAtOnce()
     QVERIFY2(slave.start(configHome.path()), "wirelark-slave did not start");
 
     // Where the buttons are, from the same window built here (never shown).
-    const Form1 layout({std::make_unique<FakeSerialComm>(), {}});
-    const auto centre = [&layout](const char *name) {
-        const auto *w = layout.findChild<QWidget *>(QLatin1String(name));
-        const QPoint p = w->mapTo(&layout, w->rect().center());
+    openWindow(nullptr, {}, false);
+    const auto centre = [this](const char *name) {
+        const QWidget *w = control(QLatin1String(name));
+        const QPoint p = w->mapTo(m_form.get(), w->rect().center());
         return QStringList{QString::number(p.x()), QString::number(p.y())};
     };
 

@@ -1,4 +1,4 @@
-#include "form1fixture.h"
+#include "window/windowfixture.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -15,7 +15,7 @@ Q_DECLARE_METATYPE(RequestFrame)
 
 // Editing the request and the wait in the shown window, with key presses and focus moves as
 // the operator makes them. Runs on an X server: focus and activation are real.
-class TestForm1Editing : public QObject
+class TestForm1Editing : public WindowFixture
 {
     Q_OBJECT
 
@@ -42,15 +42,12 @@ private slots:
     void pastedTextInWaitFieldLeavesAsMinimum();
     void windowDeactivationIsNoFocusLoss();
     void keysThroughTheXServer();
+    void dropDownsTakeWhatIsTyped_data();
+    void dropDownsTakeWhatIsTyped();
 
 private:
-    std::unique_ptr<Form1> m_window;
-
-    template <typename W = QWidget> W *get(const QString &name) const
-    {
-        return control<W>(*m_window, name);
-    }
-    QLineEdit *field(const QString &name) const { return get<QLineEdit>(name); }
+    // Presses keys through the X server, as a keyboard does; skips the test without xdotool.
+    void xKeys(const QStringList &arguments);
     QWidget *focused() const { return QApplication::focusWidget(); }
     void pressTab() { QTest::keyClick(focused(), Qt::Key_Tab); }
     // Gives the focus to the control that comes before `name`, then presses Tab.
@@ -70,15 +67,13 @@ const QStringList kTabOrder = {"cboComPort", "cbospeed", "cboset",   "txtadr",  
 
 void TestForm1Editing::init()
 {
-    m_window = makeForm1();
-    m_window->show();
-    m_window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    openWindow(nullptr, {}, false);
+    activateWindow();
 }
 
 void TestForm1Editing::cleanup()
 {
-    m_window.reset();
+    closeWindow();
 }
 
 void TestForm1Editing::tabInto(const QString &name)
@@ -86,19 +81,19 @@ void TestForm1Editing::tabInto(const QString &name)
     const qsizetype at = kTabOrder.indexOf(name);
     QVERIFY(at > 0);
     qsizetype before = at - 1;
-    while (!get(kTabOrder.at(before))->isEnabled())
+    while (!control(kTabOrder.at(before))->isEnabled())
         --before;
-    get(kTabOrder.at(before))->setFocus(Qt::OtherFocusReason);
-    QTRY_COMPARE(focused(), get(kTabOrder.at(before)));
+    control(kTabOrder.at(before))->setFocus(Qt::OtherFocusReason);
+    QTRY_COMPARE(focused(), control(kTabOrder.at(before)));
     pressTab();
-    QTRY_COMPARE(focused(), get(name));
+    QTRY_COMPARE(focused(), control(name));
 }
 
 void TestForm1Editing::tabWalksEveryControlInOrder()
 {
     for (const char *name : {"cmdclose", "cmdtr", "cont_on", "cont_off"})
-        get(name)->setEnabled(true);
-    QTRY_COMPARE(focused(), get("cboComPort"));
+        control(name)->setEnabled(true);
+    QTRY_COMPARE(focused(), control("cboComPort"));
 
     QStringList forward;
     for (int i = 0; i < kTabOrder.size(); ++i) {
@@ -118,7 +113,7 @@ void TestForm1Editing::tabWalksEveryControlInOrder()
 
 void TestForm1Editing::tabSkipsDisabledControls()
 {
-    QTRY_COMPARE(focused(), get("cboComPort"));
+    QTRY_COMPARE(focused(), control("cboComPort"));
     QStringList walked;
     for (int i = 0; i < 15; ++i) {
         pressTab();
@@ -196,7 +191,7 @@ void TestForm1Editing::leavingRequestFieldNormalisesAllFour()
     field("txtfun")->setText(QStringLiteral("3"));
     field("txtres")->setText(QStringLiteral("0"));
     field("txtnum")->setText(QStringLiteral("2"));
-    const RequestFrame before = m_window->txFrame();
+    const RequestFrame before = m_form->txFrame();
 
     tabInto(name);
     if (typed == QLatin1String("\b"))
@@ -204,7 +199,7 @@ void TestForm1Editing::leavingRequestFieldNormalisesAllFour()
     else
         type(typed);
     // Typing changes neither the request nor its CRC.
-    QCOMPARE(m_window->txFrame(), before);
+    QCOMPARE(m_form->txFrame(), before);
     QCOMPARE(field("txtcrc")->text(), QStringLiteral("C40B"));
 
     pressTab();
@@ -219,7 +214,7 @@ void TestForm1Editing::leavingRequestFieldNormalisesAllFour()
     QCOMPARE(bytes.size(), 8);
     RequestFrame expected{};
     std::copy(bytes.begin(), bytes.end(), expected.begin());
-    QCOMPARE(m_window->txFrame(), expected);
+    QCOMPARE(m_form->txFrame(), expected);
 }
 
 void TestForm1Editing::leavingByClickNormalisesToo()
@@ -227,7 +222,7 @@ void TestForm1Editing::leavingByClickNormalisesToo()
     tabInto(QStringLiteral("txtres"));
     type(QStringLiteral("6b"));
     QTest::mouseClick(field("txtdelay"), Qt::LeftButton);
-    QTRY_COMPARE(focused(), get("txtdelay"));
+    QTRY_COMPARE(focused(), control("txtdelay"));
     QCOMPARE(field("txtres")->text(), QStringLiteral("006B"));
     QCOMPARE(field("txtcrc")->text(), QStringLiteral("B5D7"));
 }
@@ -336,7 +331,7 @@ void TestForm1Editing::controlKeysAreDropped()
     QTest::keyClick(focused(), Qt::Key_Return);
     QTest::keyClick(focused(), Qt::Key_Escape);
     QCOMPARE(field("txtadr")->text(), QStringLiteral("01"));
-    QCOMPARE(focused(), get("txtadr"));
+    QCOMPARE(focused(), control("txtadr"));
 
     type(QStringLiteral("5"));
     QTest::keyClick(focused(), Qt::Key_Z, Qt::ControlModifier);
@@ -394,7 +389,7 @@ void TestForm1Editing::leavingWaitFieldClamps()
     else
         type(typed);
     pressTab();
-    QCOMPARE(focused(), get("Text2"));
+    QCOMPARE(focused(), control("Text2"));
     QCOMPARE(field("txtdelay")->text(), expected);
     // The request is not touched by the wait field.
     QCOMPARE(field("txtcrc")->text(), QStringLiteral("C40B"));
@@ -422,9 +417,9 @@ void TestForm1Editing::windowDeactivationIsNoFocusLoss()
     QCOMPARE(field("txtadr")->text(), QStringLiteral("a"));
     QCOMPARE(field("txtcrc")->text(), QStringLiteral("C40B"));
 
-    m_window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
-    QTRY_COMPARE(focused(), get("txtadr"));
+    m_form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    QTRY_COMPARE(focused(), control("txtadr"));
     QCOMPARE(field("txtadr")->text(), QStringLiteral("a"));
 
     pressTab();
@@ -452,17 +447,81 @@ void TestForm1Editing::keysThroughTheXServer()
     keys({"ctrl+a", "KP_7"});
     QTRY_COMPARE(field("txtadr")->text(), QStringLiteral("17"));
     keys({"Tab"});
-    QTRY_COMPARE(focused(), get("txtfun"));
+    QTRY_COMPARE(focused(), control("txtfun"));
     QCOMPARE(field("txtfun")->selectedText(), QStringLiteral("03"));
     QCOMPARE(field("txtadr")->text(), QStringLiteral("17"));
     keys({"Tab"});
-    QTRY_COMPARE(focused(), get("txtres"));
+    QTRY_COMPARE(focused(), control("txtres"));
     keys({"End", "Left", "Delete", "Home", "Delete", "F"});
     QTRY_COMPARE(field("txtres")->text(), QStringLiteral("F00"));
 
     tabInto(QStringLiteral("txtdelay"));
     keys({"a", "shift+5", "2", "KP_5", "0"});
     QTRY_COMPARE(field("txtdelay")->text(), QStringLiteral("250"));
+}
+
+void TestForm1Editing::xKeys(const QStringList &arguments)
+{
+    const QString xdotool = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
+    if (xdotool.isEmpty())
+        QSKIP("xdotool is not installed");
+    QProcess::execute(xdotool, arguments);
+}
+
+void TestForm1Editing::dropDownsTakeWhatIsTyped_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("finish");
+    QTest::addColumn<int>("entries");
+    QTest::addColumn<QString>("openCall"); // what the open hands the serial component
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("Com, Tab: no completion to Com1") << "cboComPort"
+                                                     << "Com"
+                                                     << "Tab" << 16 << "" << true;
+    QTest::newRow("COM5, Enter: no case folding to Com5") << "cboComPort"
+                                                          << "COM5"
+                                                          << "Return" << 16 << "" << true;
+    QTest::newRow("Com20, Enter: no 17th entry") << "cboComPort"
+                                                 << "Com20"
+                                                 << "Return" << 16 << "CommPort=20" << false;
+    QTest::newRow("1, Tab: no completion to 1200") << "cbospeed"
+                                                   << "1"
+                                                   << "Tab" << 11 << "Settings=1,N,8,1" << false;
+    QTest::newRow("4321, Enter: no 12th entry") << "cbospeed"
+                                                << "4321"
+                                                << "Return" << 11 << "Settings=4321,N,8,1" << false;
+    QTest::newRow("E, Tab: no completion to E,7,1") << "cboset"
+                                                    << "E"
+                                                    << "Tab" << 10 << "Settings=9600,E" << false;
+}
+
+void TestForm1Editing::dropDownsTakeWhatIsTyped()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, typed);
+    QFETCH(QString, finish);
+    QFETCH(int, entries);
+    QFETCH(QString, openCall);
+    QFETCH(bool, refused);
+    auto *combo = control<QComboBox>(box);
+    combo->setFocus(Qt::TabFocusReason);
+    QTRY_COMPARE(focused(), static_cast<QWidget *>(combo));
+    xKeys({"key", "--delay", "15", "ctrl+a", "BackSpace"});
+    xKeys({"type", "--delay", "15", typed});
+    xKeys({"key", finish});
+    QTRY_VERIFY(!combo->lineEdit()->text().isEmpty());
+    QTest::qWait(50);
+    QCOMPARE(combo->currentText(), typed);
+    QCOMPARE(combo->count(), entries);
+
+    m_comm->calls.clear();
+    button("cmdopen")->click();
+    QCOMPARE(combo->currentText(), typed);
+    QCOMPARE(!m_warnings.isEmpty(), refused);
+    if (!openCall.isEmpty())
+        QVERIFY2(m_comm->calls.contains(openCall), qPrintable(m_comm->calls.join(" | ")));
+    QCOMPARE(m_comm->portOpen(), !refused);
 }
 
 QTEST_MAIN(TestForm1Editing)

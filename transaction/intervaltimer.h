@@ -4,8 +4,11 @@
 #include <QObject>
 #include <QTimer>
 
-// A timer whose interval 0 means stopped. Any positive interval (in milliseconds) ticks
-// repeatedly at that period, as often as the event loop allows.
+namespace transaction
+{
+
+// The timer of continuous sending: interval 0 means stopped. Any positive interval (in
+// milliseconds) ticks repeatedly at that period, as often as the event loop allows.
 class IntervalTimer : public QObject
 {
     Q_OBJECT
@@ -32,3 +35,5 @@ private:
     bool m_suspended = false;
     bool m_overdueTickDue = false; // a tick that fell due while suspended is on its way
 };
+
+} // namespace transaction

@@ -1,9 +1,10 @@
 // Form1's line settings, port list, open and close, and the enable states they switch.
 #include "app/form1.h"
 
-#include "app/intervaltimer.h"
-#include "serial/linesettings.h"
+#include "serial/boxentries.h"
 #include "serial/portdiscovery.h"
+#include "serial/portopening.h"
+#include "transaction/intervaltimer.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -63,33 +64,10 @@ void Form1::Toggle_port_controls()
     cboset->setEnabled(!cboset->isEnabled());
 }
 
-// Every step runs even after a failed one; the last failure is shown. When a step failed but
-// the port ended open, it is closed again so that the port is never open while the controls
-// say closed.
 void Form1::cmdopen_Click()
 {
-    serial::CommError failure;
-    const auto remember = [&failure](const serial::CommError &error) {
-        if (error)
-            failure = error;
-    };
-
-    remember(
-        MSComm1->setSettings(cbospeed->currentText() + QLatin1Char(',') + cboset->currentText()));
-    const QString portText = cboComPort->currentText();
-    if (const std::optional<qint16> number = serial::portNumberOfText(portText))
-        remember(MSComm1->setCommPort(*number));
-    else
-        remember(serial::CommError::make(
-            serial::CommError::BadConversion,
-            QStringLiteral("\"%1\" is not a port name. Write Com and the port number, for "
-                           "example Com3.")
-                .arg(portText)));
-    remember(MSComm1->setPortOpen(true));
-
-    if (failure) {
-        if (MSComm1->portOpen())
-            MSComm1->setPortOpen(false);
+    if (const serial::CommError failure = serial::openPort(
+            *MSComm1, cbospeed->currentText(), cboset->currentText(), cboComPort->currentText())) {
         showWarning(failure.message);
         return;
     }

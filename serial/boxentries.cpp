@@ -1,4 +1,4 @@
-#include "serial/linesettings.h"
+#include "serial/boxentries.h"
 
 namespace serial
 {

@@ -1,8 +1,9 @@
 // The window with the real serial component, over a pseudo-terminal, against wirelark-slave.
 #include "app/form1.h"
 #include "serial/systemcomm.h"
-#include "slaveprocess.h"
-#include "support/form1state.h"
+#include "serial/systemports.h"
+#include "support/slaveprocess.h"
+#include "window/windowfixture.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -35,7 +36,7 @@ QString registerOfReply(const QString &replyHex, int k)
 
 } // namespace
 
-class TestEndToEnd : public QObject
+class TestEndToEnd : public WindowFixture
 {
     Q_OBJECT
 
@@ -53,22 +54,11 @@ private slots:
     void simulatorKilledWhileSending();
 
 private:
-    template <typename T> T *control(const char *name) const
-    {
-        return m_form->findChild<T *>(QLatin1String(name));
-    }
-    void click(const char *name) const { control<QPushButton>(name)->click(); }
-    QStringList shownReadouts() const
-    {
-        return {control<QLineEdit>("txtreg0")->text(), control<QLineEdit>("txtreg1")->text(),
-                control<QLineEdit>("txtreg2")->text()};
-    }
+    void click(const char *name) const { button(name)->click(); }
     void setField(const char *name, const QString &text);
 
     QTemporaryDir m_configHome;
     SlaveProcess m_slave;
-    std::unique_ptr<Form1> m_form;
-    QStringList m_warnings;
 };
 
 void TestEndToEnd::setField(const char *name, const QString &text)
@@ -88,17 +78,12 @@ void TestEndToEnd::initTestCase()
 
 void TestEndToEnd::init()
 {
-    m_form = std::make_unique<Form1>(
-        Form1Services{serial::createSystemComm(), &serial::scanSystemPorts});
-    m_form->setWarningPresenter([this](const QString &text) { m_warnings << text; });
-    m_form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    openWindow(serial::createSystemComm(), serial::scanSystemPorts());
 }
 
 void TestEndToEnd::cleanup()
 {
-    m_form.reset();
-    m_warnings.clear();
+    closeWindow();
 }
 
 void TestEndToEnd::simulatorPortIsPreselected()

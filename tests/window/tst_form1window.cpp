@@ -1,6 +1,6 @@
-#include "app/intervaltimer.h"
 #include "app/logtextbox.h"
-#include "form1fixture.h"
+#include "transaction/intervaltimer.h"
+#include "window/windowfixture.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -20,7 +20,7 @@
 #include <QWindow>
 #include <cmath>
 
-class TestForm1Window : public QObject
+class TestForm1Window : public WindowFixture
 {
     Q_OBJECT
 
@@ -47,51 +47,40 @@ private slots:
     void closingTheWindowEndsTheProgram();
 
 private:
-    std::unique_ptr<Form1> m_window;
-    FakeSerialComm *m_comm = nullptr;
-
-    template <typename W> W *get(const QString &name) const { return control<W>(*m_window, name); }
-    void showActive();
+    void showActive() { activateWindow(); }
 };
 
 void TestForm1Window::init()
 {
-    m_window = makeForm1(&m_comm);
+    openWindow(nullptr, {}, false);
 }
 
 void TestForm1Window::cleanup()
 {
-    m_window.reset();
-}
-
-void TestForm1Window::showActive()
-{
-    m_window->show();
-    m_window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    closeWindow();
 }
 
 void TestForm1Window::startUpState()
 {
-    QCOMPARE(get<QLineEdit>("txtadr")->text(), QStringLiteral("01"));
-    QCOMPARE(get<QLineEdit>("txtfun")->text(), QStringLiteral("03"));
-    QCOMPARE(get<QLineEdit>("txtres")->text(), QStringLiteral("0000"));
-    QCOMPARE(get<QLineEdit>("txtnum")->text(), QStringLiteral("0002"));
-    QCOMPARE(get<QLineEdit>("txtdelay")->text(), QStringLiteral("100"));
-    QCOMPARE(get<QLineEdit>("txtcrc")->text(), QStringLiteral("C40B"));
+    QCOMPARE(control<QLineEdit>("txtadr")->text(), QStringLiteral("01"));
+    QCOMPARE(control<QLineEdit>("txtfun")->text(), QStringLiteral("03"));
+    QCOMPARE(control<QLineEdit>("txtres")->text(), QStringLiteral("0000"));
+    QCOMPARE(control<QLineEdit>("txtnum")->text(), QStringLiteral("0002"));
+    QCOMPARE(control<QLineEdit>("txtdelay")->text(), QStringLiteral("100"));
+    QCOMPARE(control<QLineEdit>("txtcrc")->text(), QStringLiteral("C40B"));
     const frame::RequestFrame expected{0x01, 0x03, 0x00, 0x00, 0x00, 0x02, 0xC4, 0x0B};
-    QCOMPARE(m_window->txFrame(), expected);
+    QCOMPARE(m_form->txFrame(), expected);
     for (const char *name : {"txtreg0", "txtreg1", "txtreg2"})
-        QVERIFY2(get<QLineEdit>(name)->text().isEmpty(), name);
-    QVERIFY(get<LogTextBox>("Text2")->toPlainText().isEmpty());
-    QVERIFY(m_window->logText().isEmpty());
-    QCOMPARE(get<QComboBox>("cbospeed")->currentText(), QStringLiteral("9600"));
-    QCOMPARE(get<QComboBox>("cboset")->currentText(), QStringLiteral("N,8,1"));
+        QVERIFY2(control<QLineEdit>(name)->text().isEmpty(), name);
+    QVERIFY(control<LogTextBox>("Text2")->toPlainText().isEmpty());
+    QVERIFY(m_form->logText().isEmpty());
+    QCOMPARE(control<QComboBox>("cbospeed")->currentText(), QStringLiteral("9600"));
+    QCOMPARE(control<QComboBox>("cboset")->currentText(), QStringLiteral("N,8,1"));
     // No serial port reported: the port list falls back on the start port number, Com3.
-    QCOMPARE(get<QComboBox>("cboComPort")->currentText(), QStringLiteral("Com3"));
-    QCOMPARE(get<QComboBox>("cboComPort")->count(), 16);
-    QCOMPARE(m_window->txBusy(), qint16(0));
-    QVERIFY(m_window->rxBytes().isEmpty());
+    QCOMPARE(control<QComboBox>("cboComPort")->currentText(), QStringLiteral("Com3"));
+    QCOMPARE(control<QComboBox>("cboComPort")->count(), 16);
+    QCOMPARE(m_form->txBusy(), qint16(0));
+    QVERIFY(m_form->rxBytes().isEmpty());
     QVERIFY(!m_comm->portOpen());
     QVERIFY(!m_comm->dtr);
 }
@@ -100,7 +89,7 @@ void TestForm1Window::portClosedEnableState()
 {
     const QStringList disabled = {"cmdclose", "cmdtr", "cont_on", "cont_off"};
     int controls = 0;
-    for (QWidget *w : m_window->findChildren<QWidget *>()) {
+    for (QWidget *w : m_form->findChildren<QWidget *>()) {
         const QString name = w->objectName();
         if (name.isEmpty() || name.startsWith(QLatin1String("qt_")))
             continue;
@@ -108,7 +97,7 @@ void TestForm1Window::portClosedEnableState()
         QVERIFY2(w->isEnabled() != disabled.contains(name), qPrintable(name));
     }
     QVERIFY(controls >= 34);
-    QCOMPARE(m_window->timerInterval(), 0);
+    QCOMPARE(m_form->timerInterval(), 0);
 }
 
 void TestForm1Window::controls_data()
@@ -174,7 +163,7 @@ void TestForm1Window::controls()
     QFETCH(QRect, twips);
 
     const QString name = QString::fromLatin1(QTest::currentDataTag());
-    const QList<QWidget *> found = m_window->findChildren<QWidget *>(name);
+    const QList<QWidget *> found = m_form->findChildren<QWidget *>(name);
     QCOMPARE(found.size(), 1);
     QWidget *w = found.first();
     QVERIFY2(w->inherits(qPrintable(kind)), w->metaObject()->className());
@@ -207,31 +196,31 @@ void TestForm1Window::fieldSettings()
                             {"txtnum", 4, false}, {"txtdelay", 5, false}, {"txtcrc", 0, true},
                             {"txtreg0", 0, true}, {"txtreg1", 0, true},   {"txtreg2", 0, true}};
     for (const Field &f : fields) {
-        auto *e = get<QLineEdit>(f.name);
+        auto *e = control<QLineEdit>(f.name);
         QVERIFY2(e->alignment() & Qt::AlignHCenter, f.name);
         QVERIFY2(e->isReadOnly() == f.readOnly, f.name);
         if (f.maxLength)
             QVERIFY2(e->maxLength() == f.maxLength, f.name);
     }
-    auto *log = get<LogTextBox>("Text2");
+    auto *log = control<LogTextBox>("Text2");
     QVERIFY(log->isReadOnly());
     QCOMPARE(log->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     QVERIFY(log->tabChangesFocus());
-    QCOMPARE(get<QComboBox>("cbospeed")->toolTip(), QStringLiteral("速率"));
-    QCOMPARE(get<QComboBox>("cboset")->toolTip(), QStringLiteral("協定"));
+    QCOMPARE(control<QComboBox>("cbospeed")->toolTip(), QStringLiteral("速率"));
+    QCOMPARE(control<QComboBox>("cboset")->toolTip(), QStringLiteral("協定"));
     for (const char *name : {"cboComPort", "cbospeed", "cboset"})
-        QVERIFY2(get<QComboBox>(name)->isEditable(), name);
+        QVERIFY2(control<QComboBox>(name)->isEditable(), name);
     // Tool tips show in the window font, their Chinese from the Traditional Chinese face.
     QCOMPARE(QToolTip::font().families().value(0), QStringLiteral("Tahoma"));
     QVERIFY(QToolTip::font().families().contains(QStringLiteral("Noto Sans CJK TC")));
 
-    auto *timer = m_window->findChild<IntervalTimer *>(QStringLiteral("Timer1"));
+    auto *timer = m_form->findChild<transaction::IntervalTimer *>(QStringLiteral("Timer1"));
     QVERIFY(timer);
-    QCOMPARE(timer->parent(), m_window.get());
+    QCOMPARE(timer->parent(), m_form.get());
     QCOMPARE(timer->interval(), 0);
-    QCOMPARE(&m_window->comm(), static_cast<serial::SerialComm *>(m_comm));
+    QCOMPARE(&m_form->comm(), static_cast<serial::SerialComm *>(m_comm));
 
-    for (QWidget *w : m_window->findChildren<QWidget *>()) {
+    for (QWidget *w : m_form->findChildren<QWidget *>()) {
         if (qobject_cast<QLabel *>(w) || qobject_cast<QGroupBox *>(w))
             QVERIFY2(w->focusPolicy() == Qt::NoFocus, qPrintable(w->objectName()));
     }
@@ -239,13 +228,14 @@ void TestForm1Window::fieldSettings()
 
 void TestForm1Window::backgrounds()
 {
-    const QColor crc = get<QLineEdit>("txtcrc")->palette().color(QPalette::Active, QPalette::Base);
-    QVERIFY2(crc != get<QLineEdit>("txtadr")->palette().color(QPalette::Active, QPalette::Base),
+    const QColor crc =
+        control<QLineEdit>("txtcrc")->palette().color(QPalette::Active, QPalette::Base);
+    QVERIFY2(crc != control<QLineEdit>("txtadr")->palette().color(QPalette::Active, QPalette::Base),
              "txtcrc stands out from the editable fields");
     QVERIFY2(crc.lightness() > 160 && crc.lightness() < 240 && crc.hslSaturation() < 40,
              qPrintable(crc.name()));
     for (const char *name : {"txtreg0", "txtreg1", "txtreg2"}) {
-        QCOMPARE(get<QLineEdit>(name)->palette().color(QPalette::Active, QPalette::Base),
+        QCOMPARE(control<QLineEdit>(name)->palette().color(QPalette::Active, QPalette::Base),
                  QColor(224, 224, 224));
     }
 }
@@ -283,7 +273,7 @@ void TestForm1Window::fonts()
     QFETCH(double, points);
     QFETCH(QString, chineseFace);
     const QString name = QString::fromLatin1(QTest::currentDataTag());
-    const QWidget *w = name == QLatin1String("Form1") ? m_window.get() : get<QWidget>(name);
+    const QWidget *w = name == QLatin1String("Form1") ? m_form.get() : control<QWidget>(name);
     const QFont font = w->font();
     QCOMPARE(font.families().value(0), family);
     QCOMPARE(font.pointSizeF(), points);
@@ -325,7 +315,7 @@ void TestForm1Window::captionGlyphs()
     QFETCH(QString, chineseFace);
     const QString name = QString::fromLatin1(QTest::currentDataTag());
     // Tool tips show in the window font.
-    const QFont font = get<QWidget>(name)->font();
+    const QFont font = control<QWidget>(name)->font();
     for (const QChar c : text) {
         if (c.isSpace())
             continue;
@@ -348,17 +338,17 @@ void TestForm1Window::captionGlyphs()
 // At 96 dots per inch every caption fits the place laid out for it.
 void TestForm1Window::captionsFit()
 {
-    for (QLabel *label : m_window->findChildren<QLabel *>()) {
+    for (QLabel *label : m_form->findChildren<QLabel *>()) {
         const int width = label->fontMetrics().horizontalAdvance(label->text());
         QVERIFY2(width <= label->width(), qPrintable(label->objectName()));
         QVERIFY2(label->fontMetrics().height() <= label->height() + 3,
                  qPrintable(label->objectName()));
     }
-    for (QGroupBox *frame : m_window->findChildren<QGroupBox *>()) {
+    for (QGroupBox *frame : m_form->findChildren<QGroupBox *>()) {
         const int width = frame->fontMetrics().horizontalAdvance(frame->title());
         QVERIFY2(width + 16 <= frame->width(), qPrintable(frame->objectName()));
     }
-    for (QPushButton *button : m_window->findChildren<QPushButton *>()) {
+    for (QPushButton *button : m_form->findChildren<QPushButton *>()) {
         const int width = button->fontMetrics().horizontalAdvance(button->text());
         QVERIFY2(width + 8 <= button->width(), qPrintable(button->objectName()));
         QVERIFY2(button->fontMetrics().height() + 4 <= button->height(),
@@ -380,7 +370,7 @@ void TestForm1Window::fieldsShowTheirLongestText()
                             {"txtnum", hex, 4},     {"txtcrc", hex, 4},     {"txtdelay", digits, 5},
                             {"txtreg0", digits, 5}, {"txtreg1", digits, 5}, {"txtreg2", digits, 5}};
     for (const Field &f : fields) {
-        auto *e = get<QLineEdit>(f.name);
+        auto *e = control<QLineEdit>(f.name);
         QChar widest = f.characters.at(0);
         for (const QChar c : f.characters) {
             if (e->fontMetrics().horizontalAdvance(c) > e->fontMetrics().horizontalAdvance(widest))
@@ -400,19 +390,19 @@ void TestForm1Window::fieldsShowTheirLongestText()
 void TestForm1Window::fixedFrameAndTitle()
 {
     showActive();
-    QCOMPARE(m_window->windowTitle(), QStringLiteral("Wirelark"));
-    QCOMPARE(m_window->size(), QSize(565, 431));
-    QCOMPARE(m_window->minimumSize(), QSize(565, 431));
-    QCOMPARE(m_window->maximumSize(), QSize(565, 431));
-    const Qt::WindowFlags flags = m_window->windowHandle()->flags();
+    QCOMPARE(m_form->windowTitle(), QStringLiteral("Wirelark"));
+    QCOMPARE(m_form->size(), QSize(565, 431));
+    QCOMPARE(m_form->minimumSize(), QSize(565, 431));
+    QCOMPARE(m_form->maximumSize(), QSize(565, 431));
+    const Qt::WindowFlags flags = m_form->windowHandle()->flags();
     QVERIFY(flags.testFlag(Qt::WindowTitleHint));
     QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
     QVERIFY(flags.testFlag(Qt::CustomizeWindowHint));
     QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
     QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
-    QCOMPARE(m_window->windowHandle()->minimumSize(), QSize(565, 431));
-    QCOMPARE(m_window->windowHandle()->maximumSize(), QSize(565, 431));
-    QCOMPARE(m_window->windowHandle()->title(), QStringLiteral("Wirelark"));
+    QCOMPARE(m_form->windowHandle()->minimumSize(), QSize(565, 431));
+    QCOMPARE(m_form->windowHandle()->maximumSize(), QSize(565, 431));
+    QCOMPARE(m_form->windowHandle()->title(), QStringLiteral("Wirelark"));
 }
 
 void TestForm1Window::icon()
@@ -421,25 +411,25 @@ void TestForm1Window::icon()
     QCOMPARE(image.size(), QSize(64, 64));
     QCOMPARE(image.format(), QImage::Format_Indexed8);
     QVERIFY(image.colorCount() <= 256);
-    QVERIFY(m_window->windowIcon().availableSizes().contains(QSize(64, 64)));
+    QVERIFY(m_form->windowIcon().availableSizes().contains(QSize(64, 64)));
 }
 
 void TestForm1Window::centredOnWholePrimaryScreen()
 {
     showActive();
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    const QRect outer = m_window->frameGeometry();
+    const QRect outer = m_form->frameGeometry();
     const int left = screen.x() + int(std::floor((screen.width() - outer.width()) / 2.0));
     const int top = screen.y() + int(std::floor((screen.height() - outer.height()) / 2.0));
-    QTRY_COMPARE(m_window->frameGeometry().topLeft(), QPoint(left, top));
+    QTRY_COMPARE(m_form->frameGeometry().topLeft(), QPoint(left, top));
     // Where the window shows on the X server, not only what the widget believes.
-    QTRY_COMPARE(m_window->windowHandle()->framePosition(), QPoint(left, top));
+    QTRY_COMPARE(m_form->windowHandle()->framePosition(), QPoint(left, top));
 }
 
 void TestForm1Window::firstFocusOnPortBox()
 {
     showActive();
-    QTRY_COMPARE(QApplication::focusWidget(), get<QWidget>("cboComPort"));
+    QTRY_COMPARE(QApplication::focusWidget(), control<QWidget>("cboComPort"));
 }
 
 // The program's event loop ends when the operator closes the window.
@@ -447,14 +437,14 @@ void TestForm1Window::closingTheWindowEndsTheProgram()
 {
     showActive();
     QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
-    QTimer::singleShot(0, m_window.get(), [this] { m_window->close(); });
+    QTimer::singleShot(0, m_form.get(), [this] { m_form->close(); });
     QTimer watchdog;
     watchdog.setSingleShot(true);
     connect(&watchdog, &QTimer::timeout, qApp, [] { QCoreApplication::exit(2); });
     watchdog.start(10000);
     QCOMPARE(QApplication::exec(), 0);
     QCOMPARE(lastClosed.count(), 1);
-    QVERIFY(!m_window->isVisible());
+    QVERIFY(!m_form->isVisible());
 }
 
 QTEST_MAIN(TestForm1Window)

@@ -1,17 +1,15 @@
 // Form1's exchange, register read-outs, continuous sending and clearing.
 #include "app/form1.h"
 
-#include "app/intervaltimer.h"
 #include "app/logtextbox.h"
 #include "frame/fieldrules.h"
-#include "transaction/eventwait.h"
+#include "transaction/intervaltimer.h"
 #include "transaction/logline.h"
 #include "transaction/readout.h"
 
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <initializer_list>
 
 namespace
 {
@@ -40,52 +38,38 @@ void Form1::cmdtr_Click()
     LenClear(8000);
     setTxBusy(true);
     Send_receive();
-    if (m_exchangeEnd == ExchangeEnd::Completed) {
+    if (m_exchangeEnd == transaction::ExchangeEnd::Completed) {
         Text2->setFocus();
         Text2->moveCaretToEnd();
     }
     setTxBusy(false);
 }
 
-// One exchange: discard what waits, send the request, wait, log the reply, decode it.
-// A failed step ends it there (see endExchange). Once the window is closing nothing is read,
-// written or shown any more: a waiting exchange is abandoned, a new one does not start.
+// One exchange with the request as last built and the wait as its text stands now, then its
+// line in the log and the read-outs. A failed step ends it there; once the window is closing
+// nothing is read, written or shown any more.
 void Form1::Send_receive()
 {
-    if (m_closing || m_waitAbandoned) {
-        m_exchangeEnd = ExchangeEnd::Abandoned;
-        return;
-    }
-    if (const serial::CommError error = MSComm1->setInBufferCount(0))
-        return endExchange(error);
     const QByteArray request(reinterpret_cast<const char *>(Tx_frame.data()),
                              static_cast<qsizetype>(Tx_frame.size()));
-    if (const serial::CommError error = MSComm1->output(request))
-        return endExchange(error);
-
-    Delay_time(frame::delayMilliseconds(txtdelay->text()) / 1000.0);
-    if (m_waitAbandoned) {
-        m_exchangeEnd = ExchangeEnd::Abandoned;
+    const transaction::ExchangeResult result =
+        m_exchange->run(request, frame::delayMilliseconds(txtdelay->text()));
+    if (result.end == transaction::ExchangeEnd::Failed) {
+        m_exchangeEnd = result.end;
+        handleTransactionFailure(result.error);
         return;
     }
-
-    QByteArray received;
-    if (const serial::CommError error = MSComm1->input(received))
-        return endExchange(error);
-    Rx_bytes = received;
+    if (result.end != transaction::ExchangeEnd::Completed) {
+        m_exchangeEnd = result.end;
+        return;
+    }
+    Rx_bytes = result.reply;
     Text2->appendText(transaction::logLine(Rx_bytes));
     showReadout(txtreg0, Display_reg(1));
     showReadout(txtreg1, Display_reg(2));
     showReadout(txtreg2, Display_reg(3));
     // Set last: an exchange nested in the wait may have ended otherwise.
-    m_exchangeEnd = ExchangeEnd::Completed;
-}
-
-void Form1::Delay_time(double seconds)
-{
-    if (transaction::waitProcessingEvents(seconds, [this] { return m_closing; }) ==
-        transaction::WaitEnd::Abandoned)
-        m_waitAbandoned = true;
+    m_exchangeEnd = result.end;
 }
 
 void Form1::LenClear(qint16 num)
@@ -101,21 +85,13 @@ QString Form1::Display_reg(qint32 Tr_num)
 
 void Form1::cont_on_Click()
 {
-    cont_on->setEnabled(false);
-    cont_off->setEnabled(true);
-    cmdtr->setEnabled(false);
-    cmdclose->setEnabled(false);
-    Timer1->setInterval(1);
+    setControlState(ControlState::Continuous);
 }
 
 void Form1::cont_off_Click()
 {
     setTxBusy(false);
-    Timer1->setInterval(0);
-    cont_on->setEnabled(true);
-    cont_off->setEnabled(false);
-    cmdtr->setEnabled(true);
-    cmdclose->setEnabled(true);
+    setControlState(ControlState::PortOpen);
 }
 
 void Form1::Timer1_Timer()
@@ -136,17 +112,6 @@ void Form1::cmbCLS_Click()
     txtreg2->setText(QString());
 }
 
-void Form1::endExchange(const serial::CommError &error)
-{
-    // The operator closed the port during the wait: the exchange just ends.
-    if (error.number == serial::CommError::NotOpen && !MSComm1->portOpen()) {
-        m_exchangeEnd = ExchangeEnd::PortClosed;
-        return;
-    }
-    m_exchangeEnd = ExchangeEnd::Failed;
-    handleTransactionFailure(error);
-}
-
 // Stops continuous sending, closes the port and leaves the controls exactly in the
 // port-closed state before the operator is told, so that nothing starts another exchange
 // while the box is up. One box per failure, however many exchanges fail while it is shown.
@@ -154,10 +119,7 @@ void Form1::handleTransactionFailure(const serial::CommError &error)
 {
     Timer1->setInterval(0);
     MSComm1->setPortOpen(false); // a port that is already gone may refuse; closed is all we need
-    for (QWidget *control : std::initializer_list<QWidget *>{cmdopen, cboComPort, cbospeed, cboset})
-        control->setEnabled(true);
-    for (QWidget *control : {cmdclose, cmdtr, cont_on, cont_off})
-        control->setEnabled(false);
+    setControlState(ControlState::PortClosed);
 
     if (m_reportingFailure)
         return;

@@ -6,6 +6,8 @@
 namespace serial
 {
 
+// The entries of the port, speed and framing boxes, and the port number of a port box text.
+
 // Baud rates offered in the speed box, in list order; kDefaultBaudIndex selects "9600".
 const QStringList &baudRateEntries();
 inline constexpr int kDefaultBaudIndex = 3;

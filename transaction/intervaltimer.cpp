@@ -1,4 +1,7 @@
-#include "app/intervaltimer.h"
+#include "transaction/intervaltimer.h"
+
+namespace transaction
+{
 
 IntervalTimer::IntervalTimer(QObject *parent) : QObject(parent)
 {
@@ -53,3 +56,5 @@ void IntervalTimer::setSuspended(bool suspended)
         },
         Qt::QueuedConnection);
 }
+
+} // namespace transaction

@@ -2,7 +2,7 @@
 // window over a fake serial component.
 #include "app/form1.h"
 #include "support/fakeserialcomm.h"
-#include "support/form1state.h"
+#include "window/windowfixture.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -20,8 +20,6 @@ Q_DECLARE_METATYPE(QList<MappedPort>)
 namespace
 {
 
-// Enabled flags of the eight switched controls and the timer interval, in one text.
-
 MappedPort port(int number, const char *path, const char *description = "", bool linked = false)
 {
     return {number, QLatin1String(path), QLatin1String(description), linked};
@@ -34,7 +32,7 @@ CommError failure(int number, const char *text)
 
 } // namespace
 
-class TestForm1Port : public QObject
+class TestForm1Port : public WindowFixture
 {
     Q_OBJECT
 
@@ -60,21 +58,11 @@ private slots:
 
 private:
     void makeForm(const QList<MappedPort> &ports = {});
-    template <typename T> T *control(const char *name) const
-    {
-        T *c = m_form->findChild<T *>(QLatin1String(name));
-        Q_ASSERT(c);
-        return c;
-    }
-    QPushButton *button(const char *name) const { return control<QPushButton>(name); }
     QComboBox *portBox() const { return control<QComboBox>("cboComPort"); }
     void click(const char *name) const { QTest::mouseClick(button(name), Qt::LeftButton); }
     void typePort(const QString &text) const;
     QStringList portCalls() const;
 
-    FakeSerialComm *m_comm = nullptr;
-    std::unique_ptr<Form1> m_form;
-    QStringList m_warnings;
     QStringList m_stateAtWarning;
 };
 
@@ -85,26 +73,18 @@ void TestForm1Port::initTestCase()
 
 void TestForm1Port::cleanup()
 {
-    m_form.reset();
-    m_comm = nullptr;
-    m_warnings.clear();
+    closeWindow();
     m_stateAtWarning.clear();
 }
 
 void TestForm1Port::makeForm(const QList<MappedPort> &ports)
 {
-    auto comm = std::make_unique<FakeSerialComm>();
-    m_comm = comm.get();
-    m_form = std::make_unique<Form1>(Form1Services{std::move(comm), [ports] {
-                                                       return ports;
-                                                   }});
+    openWindow(nullptr, ports);
     m_form->setWarningPresenter([this](const QString &text) {
         m_warnings << text;
         m_stateAtWarning << enableState(*m_form);
     });
-    m_form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
-    m_form->findChild<QLineEdit *>(QStringLiteral("txtdelay"))->setText(QStringLiteral("10"));
+    field("txtdelay")->setText(QStringLiteral("10"));
 }
 
 void TestForm1Port::typePort(const QString &text) const

@@ -1,0 +1,32 @@
+#include "serial/portopening.h"
+
+#include "serial/boxentries.h"
+
+namespace serial
+{
+
+CommError openPort(SerialComm &comm, const QString &speedText, const QString &framingText,
+                   const QString &portText)
+{
+    CommError failure;
+    const auto remember = [&failure](const CommError &error) {
+        if (error)
+            failure = error;
+    };
+
+    remember(comm.setSettings(speedText + QLatin1Char(',') + framingText));
+    if (const std::optional<qint16> number = portNumberOfText(portText))
+        remember(comm.setCommPort(*number));
+    else
+        remember(CommError::make(CommError::BadConversion,
+                                 QStringLiteral("\"%1\" is not a port name. Write Com and the "
+                                                "port number, for example Com3.")
+                                     .arg(portText)));
+    remember(comm.setPortOpen(true));
+
+    if (failure && comm.portOpen())
+        comm.setPortOpen(false);
+    return failure;
+}
+
+} // namespace serial

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "serial/commerror.h"
+#include "serial/serialcomm.h"
+
+#include <QString>
+
+namespace serial
+{
+
+// Opens the port from the texts of the speed, framing and port boxes, in three steps that all
+// run even after one has failed: the settings "<speed>,<framing>", the port number of the port
+// text (see portNumberOfText), the open. Returns the last failure, or none. When a step failed
+// but the port ended open (an open with the previous port number, say), the port is closed
+// again, so that it is never open while the caller reports a failure.
+CommError openPort(SerialComm &comm, const QString &speedText, const QString &framingText,
+                   const QString &portText);
+
+} // namespace serial

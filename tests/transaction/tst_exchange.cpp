@@ -1,0 +1,198 @@
+// The exchange engine over a fake serial component, with no window and no display.
+#include "support/fakeserialcomm.h"
+#include "transaction/exchange.h"
+
+#include <QTest>
+#include <QTimer>
+
+using transaction::Clock;
+using transaction::Exchange;
+using transaction::ExchangeEnd;
+using transaction::ExchangeResult;
+
+Q_DECLARE_METATYPE(ExchangeEnd)
+
+namespace
+{
+
+const QByteArray kRequest = QByteArray::fromHex("010300000002C40B");
+const QByteArray kReply = QByteArray::fromHex("010304000A000B9BF6");
+
+double msBetween(Clock::time_point from, Clock::time_point to)
+{
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// What the observer is told, in order, with the time of each call.
+struct Recorder : transaction::ExchangeObserver {
+    QStringList events;
+    std::vector<Clock::time_point> times;
+
+    void requestWritten(const QByteArray &request, Clock::time_point when) override
+    {
+        events << QStringLiteral("written ") + QString::fromLatin1(request.toHex());
+        times.push_back(when);
+    }
+    void bytesArrived(qint64 count, Clock::time_point when) override
+    {
+        events << QStringLiteral("arrived %1").arg(count);
+        times.push_back(when);
+    }
+    void replyRead(const QByteArray &reply, const ExchangeResult &) override
+    {
+        events << QStringLiteral("read ") + QString::fromLatin1(reply.toHex());
+        times.push_back(Clock::now());
+    }
+};
+
+serial::CommError failure(int number)
+{
+    return serial::CommError::make(number, QStringLiteral("refused"));
+}
+
+} // namespace
+
+class TestExchange : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void steps_data();
+    void steps();
+    void duringTheWait_data();
+    void duringTheWait();
+    void bytesArrivingInPieces();
+
+private:
+    FakeSerialComm m_comm;
+    Recorder m_recorder;
+};
+
+void TestExchange::init()
+{
+    m_comm = FakeSerialComm();
+    m_comm.open = true;
+    m_recorder = Recorder();
+}
+
+void TestExchange::steps_data()
+{
+    QTest::addColumn<QString>("failing");
+    QTest::addColumn<bool>("portOpenAtFailure");
+    QTest::addColumn<ExchangeEnd>("end");
+    QTest::addColumn<QStringList>("calls");
+    const QString output = QStringLiteral("Output=01 03 00 00 00 02 C4 0B");
+    const QStringList all{"InBufferCount=0", output, "Input"};
+    QTest::newRow("none") << "" << true << ExchangeEnd::Completed << all;
+    QTest::newRow("discard") << "InBufferCount" << true << ExchangeEnd::Failed << all.mid(0, 1);
+    QTest::newRow("write") << "Output" << true << ExchangeEnd::Failed << all.mid(0, 2);
+    QTest::newRow("read") << "Input" << true << ExchangeEnd::Failed << all;
+    QTest::newRow("read, port closed") << "Input" << false << ExchangeEnd::PortClosed << all;
+}
+
+void TestExchange::steps()
+{
+    QFETCH(QString, failing);
+    QFETCH(bool, portOpenAtFailure);
+    QFETCH(ExchangeEnd, end);
+    QFETCH(QStringList, calls);
+    const serial::CommError error =
+        failure(portOpenAtFailure ? serial::CommError::DeviceLost : serial::CommError::NotOpen);
+    if (failing == QLatin1String("InBufferCount"))
+        m_comm.failures.setInBufferCount = error;
+    else if (failing == QLatin1String("Output"))
+        m_comm.failures.output = error;
+    else if (failing == QLatin1String("Input"))
+        m_comm.failures.input = error;
+    // Bytes waiting before the exchange are discarded; the reply arrives after the write.
+    m_comm.received = QByteArray::fromHex("EEEE");
+    m_comm.onOutput = [this, portOpenAtFailure](const QByteArray &) {
+        m_comm.deliver(kReply);
+        m_comm.open = portOpenAtFailure;
+    };
+    Exchange exchange(m_comm);
+    exchange.setObserver(&m_recorder);
+    const ExchangeResult result = exchange.run(kRequest, 5);
+
+    QCOMPARE(m_comm.calls, calls);
+    QCOMPARE(result.end, end);
+    QCOMPARE(result.error.number, failing.isEmpty() ? 0 : error.number);
+    QCOMPARE(result.written.has_value(), calls.size() >= 2 && failing != QLatin1String("Output"));
+    QCOMPARE(result.reply, end == ExchangeEnd::Completed ? kReply : QByteArray());
+    QCOMPARE(m_recorder.events.contains(QStringLiteral("read ") + kReply.toHex()),
+             end == ExchangeEnd::Completed);
+}
+
+void TestExchange::duringTheWait_data()
+{
+    QTest::addColumn<QString>("event");
+    QTest::addColumn<ExchangeEnd>("end");
+    QTest::addColumn<bool>("read");
+    QTest::newRow("operator closes the port") << "close" << ExchangeEnd::PortClosed << true;
+    QTest::newRow("device lost") << "lose" << ExchangeEnd::Failed << true;
+    QTest::newRow("window closes") << "abandon" << ExchangeEnd::Abandoned << false;
+}
+
+// Each ends the 2 s wait at once; only an abandoned one reads nothing and runs no more.
+void TestExchange::duringTheWait()
+{
+    QFETCH(QString, event);
+    QFETCH(ExchangeEnd, end);
+    QFETCH(bool, read);
+    bool closing = false;
+    Exchange exchange(m_comm);
+    exchange.setAbandon([&closing] { return closing; });
+    QTimer::singleShot(30, this, [&] {
+        if (event == QLatin1String("abandon")) {
+            closing = true;
+            return;
+        }
+        m_comm.open = false;
+        if (event == QLatin1String("lose"))
+            m_comm.failures.input = failure(serial::CommError::DeviceLost);
+    });
+    const Clock::time_point start = Clock::now();
+    const ExchangeResult result = exchange.run(kRequest, 2000);
+    QVERIFY2(msBetween(start, Clock::now()) < 1000, "the wait ran on");
+    QCOMPARE(result.end, end);
+    QCOMPARE(m_comm.calls.contains(QStringLiteral("Input")), read);
+
+    m_comm.calls.clear();
+    m_comm.open = true;
+    m_comm.failures = {};
+    const ExchangeResult next = exchange.run(kRequest, 0);
+    QCOMPARE(next.end, read ? ExchangeEnd::Completed : ExchangeEnd::Abandoned);
+    QCOMPARE(m_comm.calls.isEmpty(), !read);
+}
+
+void TestExchange::bytesArrivingInPieces()
+{
+    m_comm.onOutput = [this](const QByteArray &) {
+        QTimer::singleShot(10, this, [this] { m_comm.deliver(kReply.mid(0, 2)); });
+        QTimer::singleShot(25, this, [this] { m_comm.deliver(kReply.mid(2, 3)); });
+        QTimer::singleShot(40, this, [this] { m_comm.deliver(kReply.mid(5)); });
+    };
+    Exchange exchange(m_comm);
+    exchange.setObserver(&m_recorder);
+    const ExchangeResult result = exchange.run(kRequest, 80);
+
+    QCOMPARE(result.end, ExchangeEnd::Completed);
+    QCOMPARE(result.reply, kReply);
+    // Arrivals are told without being taken: the one read at the end gets every byte.
+    QCOMPARE(m_recorder.events, (QStringList{"written 010300000002c40b", "arrived 2", "arrived 3",
+                                             "arrived 4", "read 010304000a000b9bf6"}));
+    QVERIFY(std::is_sorted(m_recorder.times.begin(), m_recorder.times.end()));
+    QVERIFY(result.written && result.firstByte && result.lastByte);
+    QCOMPARE(*result.written, m_recorder.times.at(0));
+    QCOMPARE(*result.firstByte, m_recorder.times.at(1));
+    QCOMPARE(*result.lastByte, m_recorder.times.at(3));
+    const double first = msBetween(*result.written, *result.firstByte);
+    const double last = msBetween(*result.written, *result.lastByte);
+    QVERIFY2(first >= 10 && first < 25, qPrintable(QString::number(first)));
+    QVERIFY2(last >= 40 && last < 80, qPrintable(QString::number(last)));
+    QVERIFY(msBetween(*result.written, m_recorder.times.back()) >= 80);
+}
+
+QTEST_GUILESS_MAIN(TestExchange)
+#include "tst_exchange.moc"

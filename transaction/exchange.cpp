@@ -1,0 +1,110 @@
+#include "transaction/exchange.h"
+
+#include "transaction/eventwait.h"
+
+#include <QScopeGuard>
+#include <algorithm>
+
+namespace transaction
+{
+
+Exchange::Exchange(serial::SerialComm &comm) : m_comm(comm)
+{
+    m_comm.setArrivalHandler([this](qint64 count) { bytesArrived(count); });
+}
+
+Exchange::~Exchange()
+{
+    m_comm.setArrivalHandler({});
+}
+
+void Exchange::setAbandon(std::function<bool()> abandon)
+{
+    m_abandon = std::move(abandon);
+}
+
+void Exchange::setObserver(ExchangeObserver *observer)
+{
+    m_observer = observer;
+}
+
+bool Exchange::abandonRequested() const
+{
+    return m_abandon && m_abandon();
+}
+
+void Exchange::bytesArrived(qint64 count)
+{
+    if (m_running.empty())
+        return;
+    const Clock::time_point now = Clock::now();
+    for (Arrivals *arrivals : m_running) {
+        if (!arrivals->first)
+            arrivals->first = now;
+        arrivals->last = now;
+    }
+    if (m_observer)
+        m_observer->bytesArrived(count, now);
+}
+
+// A step that fails because the port is no longer open ends the exchange quietly: the
+// operator closed the port. A lost device reports DeviceLost instead, and every other failure
+// is the caller's to show.
+ExchangeResult Exchange::failed(serial::CommError error, ExchangeResult result) const
+{
+    result.end = error.number == serial::CommError::NotOpen && !m_comm.portOpen()
+                     ? ExchangeEnd::PortClosed
+                     : ExchangeEnd::Failed;
+    result.error = std::move(error);
+    return result;
+}
+
+ExchangeResult Exchange::run(const QByteArray &request, double waitMs)
+{
+    ExchangeResult result;
+    if (m_abandoned || abandonRequested()) {
+        m_abandoned = true;
+        result.end = ExchangeEnd::Abandoned;
+        return result;
+    }
+    Arrivals arrivals;
+    m_running.push_back(&arrivals);
+    const auto leave = qScopeGuard([this, &arrivals] {
+        m_running.erase(std::find(m_running.begin(), m_running.end(), &arrivals));
+    });
+
+    if (serial::CommError error = m_comm.setInBufferCount(0))
+        return failed(std::move(error), result);
+    // What had arrived is gone, for the exchanges this one runs inside as well.
+    for (Arrivals *running : m_running)
+        *running = {};
+    if (serial::CommError error = m_comm.output(request))
+        return failed(std::move(error), result);
+    result.written = Clock::now();
+    if (m_observer)
+        m_observer->requestWritten(request, *result.written);
+
+    const WaitEnd waited = waitProcessingEvents(
+        waitMs / 1000.0, [this] { return abandonRequested() || !m_comm.portOpen(); });
+    // A wait that ended while the port is still open was ended by the program closing.
+    if (waited == WaitEnd::Abandoned && (abandonRequested() || m_comm.portOpen())) {
+        m_abandoned = true;
+        result.end = ExchangeEnd::Abandoned;
+        return result;
+    }
+
+    QByteArray reply;
+    if (serial::CommError error = m_comm.input(reply))
+        return failed(std::move(error), result);
+    result.reply = reply;
+    // An exchange nested in the wait may have read what arrived; only bytes read count.
+    if (!reply.isEmpty()) {
+        result.firstByte = arrivals.first;
+        result.lastByte = arrivals.last;
+    }
+    if (m_observer)
+        m_observer->replyRead(reply, result);
+    return result;
+}
+
+} // namespace transaction

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "serial/commerror.h"
+#include "serial/serialcomm.h"
+
+#include <QByteArray>
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace transaction
+{
+
+using Clock = std::chrono::steady_clock; // CLOCK_MONOTONIC on Linux
+
+enum class ExchangeEnd {
+    Completed,  // the reply (possibly empty) was read at the end of the wait
+    PortClosed, // the port was closed by the operator before the read; nothing was read
+    Failed,     // a step failed for another reason; `error` says which
+    Abandoned,  // the program is closing: the wait ended early, nothing was read
+};
+
+struct ExchangeResult {
+    ExchangeEnd end = ExchangeEnd::Completed;
+    serial::CommError error; // why a PortClosed or Failed exchange ended
+    QByteArray reply;        // Completed only
+    // When the write of the request returned; unset when nothing was written.
+    std::optional<Clock::time_point> written;
+    // When the first and the last byte of the reply arrived; unset when none did.
+    std::optional<Clock::time_point> firstByte;
+    std::optional<Clock::time_point> lastByte;
+};
+
+// Told what an exchange does on the wire, as it happens. Every call runs on the thread of the
+// exchange, inside its wait where the wait processes events.
+class ExchangeObserver
+{
+public:
+    virtual ~ExchangeObserver() = default;
+    // The request was handed to the operating system; `when` is the moment output() returned.
+    virtual void requestWritten(const QByteArray &request, Clock::time_point when) = 0;
+    // `count` bytes arrived during the wait; they stay buffered until the read at its end.
+    virtual void bytesArrived(qint64 count, Clock::time_point when) = 0;
+    // The read at the end of the wait took `reply`; `result` holds its arrival times.
+    virtual void replyRead(const QByteArray &reply, const ExchangeResult &result) = 0;
+};
+
+// One request and its reply over a serial component: discard what waits, write the request,
+// wait while the event loop runs, read whatever arrived. The wait ends early when the port is
+// closed meanwhile (the read then tells an operator's close from a lost device) or when the
+// program is closing. Exchanges may nest: one started from an event handled during another's
+// wait runs to its end first.
+class Exchange
+{
+public:
+    // `comm` must outlive the exchange; its arrival handler belongs to the exchange.
+    explicit Exchange(serial::SerialComm &comm);
+    ~Exchange();
+    Exchange(const Exchange &) = delete;
+    Exchange &operator=(const Exchange &) = delete;
+
+    // Asked before each exchange and during each wait; true abandons the wait and every later
+    // exchange (the window is closing).
+    void setAbandon(std::function<bool()> abandon);
+    // Not owned; null for none.
+    void setObserver(ExchangeObserver *observer);
+
+    // Runs one exchange with a wait of `waitMs` milliseconds after the write (zero or less: the
+    // read follows at once, without handling events).
+    ExchangeResult run(const QByteArray &request, double waitMs);
+
+    // Whether an exchange has been abandoned; no exchange runs after that.
+    bool abandoned() const { return m_abandoned; }
+
+private:
+    struct Arrivals {
+        std::optional<Clock::time_point> first;
+        std::optional<Clock::time_point> last;
+    };
+
+    void bytesArrived(qint64 count);
+    ExchangeResult failed(serial::CommError error, ExchangeResult result) const;
+    bool abandonRequested() const;
+
+    serial::SerialComm &m_comm;
+    std::function<bool()> m_abandon;
+    ExchangeObserver *m_observer = nullptr;
+    bool m_abandoned = false;
+    // The arrivals of every exchange that is running, innermost last.
+    std::vector<Arrivals *> m_running;
+};
+
+} // namespace transaction
