@@ -7,15 +7,14 @@
 #include "bench/straightforwardsender.h"
 #include "bench/timingcomm.h"
 #include "serial/systemcomm.h"
+#include "tests/support/slaveprocess.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -100,51 +99,6 @@ RunFigures measureRun(const char *name, bench::TimingComm &timing, int waitMs,
     return figures;
 }
 
-// wirelark-slave as a child process; stop() ends exactly that process.
-class Slave
-{
-public:
-    bool start(const QString &program, const QString &configHome)
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
-        m_process.setProcessEnvironment(env);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(program, {QStringLiteral("--quiet")});
-        if (!m_process.waitForStarted(5000))
-            return false;
-        static const QRegularExpression linked(QStringLiteral("linked as Com(\\d+)"));
-        QString output;
-        const double deadline = bench::monotonicSeconds() + 5.0;
-        while (bench::monotonicSeconds() < deadline && m_process.state() == QProcess::Running) {
-            m_process.waitForReadyRead(100);
-            output += QString::fromUtf8(m_process.readAllStandardOutput());
-            const QRegularExpressionMatch match = linked.match(output);
-            if (match.hasMatch()) {
-                m_port = match.captured(1).toShort();
-                return true;
-            }
-        }
-        return false;
-    }
-    void stop()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(3000)) {
-            m_process.kill();
-            m_process.waitForFinished(3000);
-        }
-    }
-    ~Slave() { stop(); }
-    qint16 port() const { return m_port; }
-
-private:
-    QProcess m_process;
-    qint16 m_port = 0;
-};
-
 void printMissed(const std::string &why)
 {
     bench::printRow(
@@ -169,12 +123,12 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
 
-    Slave slave;
-    if (!slave.start(QStringLiteral(WIRELARK_SLAVE_PATH), configHome.path())) {
+    SlaveProcess slave;
+    if (!slave.start(configHome.path(), {QStringLiteral("--quiet")})) {
         printMissed("wirelark-slave did not start");
         return 1;
     }
-    const QString portName = QStringLiteral("Com%1").arg(slave.port());
+    const QString portName = slave.portName();
 
     auto timed = std::make_unique<bench::TimingComm>(serial::createSystemComm());
     bench::TimingComm &timing = *timed;
@@ -259,7 +213,7 @@ int main(int argc, char *argv[])
         layout->addWidget(readout);
     window.show();
     bench::TimingComm referenceComm(serial::createSystemComm());
-    referenceComm.setCommPort(slave.port());
+    referenceComm.setCommPort(slave.portNumber());
     referenceComm.setSettings(QStringLiteral("9600,N,8,1"));
     referenceComm.setDTREnable(false);
     referenceComm.setInputMode(1);

@@ -1,14 +1,15 @@
 #pragma once
 
 #include <QDeadlineTimer>
+#include <QObject>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QStringList>
-#include <QTest>
 
-// wirelark-slave run as a child process in a given port directory. It collects what the
-// simulator prints: the port it linked, and each request and reply as hex text.
+// wirelark-slave run as a child process in a given port directory, for the tests and the
+// benchmarks. It collects what the simulator prints: the port it linked, and each request and
+// reply as hex text. It ends exactly its own process.
 class SlaveProcess
 {
 public:
@@ -61,6 +62,7 @@ public:
 
     qint64 processId() const { return m_process.processId(); }
     QString portName() const { return m_portName; } // "Com2"
+    qint16 portNumber() const { return m_portName.mid(3).toShort(); }
     QStringList lines() const { return m_lines; }
     QStringList requests() const { return linesAfter(QStringLiteral("request ")); }
     QStringList replies() const { return linesAfter(QStringLiteral("reply ")); }
