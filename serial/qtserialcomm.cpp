@@ -90,6 +90,8 @@ QtSerialComm::QtSerialComm(Resolver resolver)
 QtSerialComm::~QtSerialComm()
 {
     QObject::disconnect(m_port.get(), nullptr, nullptr, nullptr);
+    if (m_state == State::Open)
+        m_lowLatency.restore();
 }
 
 QString QtSerialComm::label() const
@@ -201,6 +203,7 @@ CommError QtSerialComm::openPort()
 
     m_devicePath = path;
     m_state = State::Open;
+    m_lowLatency.request(m_port->handle());
     applyModemLines();
     return {};
 }
@@ -210,6 +213,7 @@ CommError QtSerialComm::closePort()
     switch (m_state) {
     case State::Open:
         m_state = State::Closed;
+        m_lowLatency.restore();
         m_port->close();
         m_port->clearError();
         m_devicePath.clear();
@@ -367,6 +371,7 @@ void QtSerialComm::handleError(QSerialPort::SerialPortError error)
         error == QSerialPort::WriteError) {
         m_state = State::Lost;
         m_lossReported = false;
+        m_lowLatency.restore();
         m_port->close();
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial/commsettings.h"
+#include "serial/lowlatency.h"
 #include "serial/portmap.h"
 #include "serial/serialcomm.h"
 
@@ -20,6 +21,9 @@ namespace serial
 // Every received byte stays buffered until input() takes it. When the device fails while open
 // (unplugged, the far end of a pseudo-terminal closed) the device is closed at once and every
 // operation reports DeviceLost until the port is opened again or closed.
+// Every open asks the driver for low latency (see LowLatency), so that a USB adapter hands a
+// short reply on at once instead of holding it for its latency timer; a driver without the
+// setting is used as it is. The device's flags are put back before it closes.
 class QtSerialComm : public SerialComm
 {
 public:
@@ -70,6 +74,7 @@ private:
     State m_state = State::Closed;
     QString m_devicePath;
     bool m_lossReported = false;
+    LowLatency m_lowLatency;
     std::unique_ptr<QSerialPort> m_port;
 };
 

@@ -54,6 +54,26 @@ struct LinkedPty {
     bool ready = false;
 };
 
+// A driver's serial settings as LowLatency sees them: its flags and the errno values with which
+// its reads and writes fail (0: they succeed).
+struct FakeSerialDriver {
+    serial::LowLatency::Control control()
+    {
+        return [this](int, unsigned long request, serial_struct &info) {
+            if (request == TIOCGSERIAL) {
+                info.flags = flags;
+                return readError;
+            }
+            if (writeError == 0)
+                flags = info.flags;
+            return writeError;
+        };
+    }
+    int flags = 0;
+    int readError = 0;
+    int writeError = 0;
+};
+
 qint64 cpuMilliseconds()
 {
     rusage usage{};
@@ -98,6 +118,8 @@ private slots:
     void lostDeviceSeenByInput();
     void lossToldByClose();
     void modemLinesReleasedOnARealDevice();
+    void lowLatencyAskedAndPutBack_data();
+    void lowLatencyAskedAndPutBack();
     void terminalDriverListing_data();
     void terminalDriverListing();
 
@@ -632,6 +654,45 @@ void TestQtSerialComm::modemLinesReleasedOnARealDevice()
     QCOMPARE(::ioctl(fd, TIOCMGET, &lines), 0);
     QVERIFY(lines & TIOCM_DTR);
     ::close(fd);
+}
+
+void TestQtSerialComm::lowLatencyAskedAndPutBack_data()
+{
+    using Result = serial::LowLatency::Result;
+    constexpr int kOff = ASYNC_SKIP_TEST;
+    constexpr int kOn = ASYNC_SKIP_TEST | ASYNC_LOW_LATENCY;
+    QTest::addColumn<int>("flags");
+    QTest::addColumn<int>("readError");
+    QTest::addColumn<int>("writeError");
+    QTest::addColumn<bool>("vanishes"); // every call fails after the ask
+    QTest::addColumn<Result>("result");
+    QTest::addColumn<int>("asked"); // flags after the ask
+    QTest::newRow("off: on, then off") << kOff << 0 << 0 << false << Result::Granted << kOn;
+    QTest::newRow("on before: left on") << kOn << 0 << 0 << false << Result::AlreadyOn << kOn;
+    QTest::newRow("ENOTTY") << kOff << ENOTTY << 0 << false << Result::Unsupported << kOff;
+    QTest::newRow("EINVAL") << kOff << 0 << EINVAL << false << Result::Unsupported << kOff;
+    QTest::newRow("device lost") << kOff << 0 << 0 << true << Result::Granted << kOn;
+}
+
+// Another program sets ASYNC_SPD_HI while the flag is held: restore() keeps it.
+void TestQtSerialComm::lowLatencyAskedAndPutBack()
+{
+    QFETCH(int, flags);
+    QFETCH(int, readError);
+    QFETCH(int, writeError);
+    QFETCH(bool, vanishes);
+    QFETCH(serial::LowLatency::Result, result);
+    QFETCH(int, asked);
+    FakeSerialDriver driver{.flags = flags, .readError = readError, .writeError = writeError};
+    serial::LowLatency lowLatency(driver.control());
+    QCOMPARE(lowLatency.request(7), result);
+    QCOMPARE(driver.flags, asked);
+    driver.flags |= ASYNC_SPD_HI;
+    if (vanishes)
+        driver.readError = driver.writeError = EIO;
+    lowLatency.restore();
+    QCOMPARE(driver.flags, (vanishes ? asked : flags) | ASYNC_SPD_HI);
+    QVERIFY(!lowLatency.holding());
 }
 
 void TestQtSerialComm::terminalDriverListing_data()
