@@ -79,9 +79,9 @@ CommError oneAndHalfStopBits(int number, const QString &label)
 
 } // namespace
 
-QtSerialComm::QtSerialComm(Resolver resolver)
+QtSerialComm::QtSerialComm(Resolver resolver, ModemLines *modemLines)
     : m_resolver(resolver ? std::move(resolver) : Resolver(&resolveSystemPort)),
-      m_port(std::make_unique<QSerialPort>())
+      m_modemLines(modemLines ? modemLines : this), m_port(std::make_unique<QSerialPort>())
 {
     QObject::connect(m_port.get(), &QSerialPort::errorOccurred, m_port.get(),
                      [this](QSerialPort::SerialPortError error) { handleError(error); });
@@ -355,10 +355,20 @@ CommError QtSerialComm::lostError()
 
 void QtSerialComm::applyModemLines()
 {
-    // Devices without modem lines (pseudo-terminals) refuse both; that is no fault here.
-    m_port->setDataTerminalReady(m_dtrEnable);
-    m_port->setRequestToSend(false);
+    m_modemLines->setDataTerminalReady(m_dtrEnable);
+    m_modemLines->setRequestToSend(false);
     m_port->clearError();
+}
+
+// Devices without modem lines (pseudo-terminals) refuse both; that is no fault here.
+void QtSerialComm::setDataTerminalReady(bool asserted)
+{
+    m_port->setDataTerminalReady(asserted);
+}
+
+void QtSerialComm::setRequestToSend(bool asserted)
+{
+    m_port->setRequestToSend(asserted);
 }
 
 void QtSerialComm::handleError(QSerialPort::SerialPortError error)

@@ -37,7 +37,8 @@ bool linkPort(int number, const QString &target)
 // A pseudo-terminal linked as com<number> in the port directory, and a closed component set to
 // that number (check ready). The test plays the far end.
 struct LinkedPty {
-    explicit LinkedPty(int number = 5)
+    explicit LinkedPty(int number = 5, serial::ModemLines *modemLines = nullptr)
+        : comm({}, modemLines)
     {
         ready = pty.isValid() && linkPort(number, pty.devicePath()) &&
                 !comm.setCommPort(static_cast<qint16>(number));
@@ -52,6 +53,19 @@ struct LinkedPty {
     PtyFarEnd pty;
     QtSerialComm comm;
     bool ready = false;
+};
+
+// Records the modem line settings that the component makes, one "DTR=1" or "RTS=0" each.
+struct ModemLineRecorder : serial::ModemLines {
+    void setDataTerminalReady(bool asserted) override
+    {
+        calls << QStringLiteral("DTR=%1").arg(int(asserted));
+    }
+    void setRequestToSend(bool asserted) override
+    {
+        calls << QStringLiteral("RTS=%1").arg(int(asserted));
+    }
+    QStringList calls;
 };
 
 // A driver's serial settings as LowLatency sees them: its flags and the errno values with which
@@ -118,6 +132,8 @@ private slots:
     void lostDeviceSeenByInput();
     void lossToldByClose();
     void modemLinesReleasedOnARealDevice();
+    void modemLinesFollowDTREnable_data();
+    void modemLinesFollowDTREnable();
     void lowLatencyAskedAndPutBack_data();
     void lowLatencyAskedAndPutBack();
     void terminalDriverListing_data();
@@ -654,6 +670,40 @@ void TestQtSerialComm::modemLinesReleasedOnARealDevice()
     QCOMPARE(::ioctl(fd, TIOCMGET, &lines), 0);
     QVERIFY(lines & TIOCM_DTR);
     ::close(fd);
+}
+
+void TestQtSerialComm::modemLinesFollowDTREnable_data()
+{
+    QTest::addColumn<QString>("steps"); // "open", "close", "dtr0", "dtr1"
+    QTest::newRow("DTR off at open") << "open";
+    QTest::newRow("DTR on at open") << "dtr1 open";
+    QTest::newRow("switched while open") << "open dtr1 dtr0 dtr1";
+    QTest::newRow("re-open keeps DTR on") << "dtr1 open close open";
+    QTest::newRow("switched while closed") << "open close dtr1 open dtr0 close dtr1 open";
+}
+
+// Every setting of the lines while open: RTS released, DTR as DTREnable; none while closed.
+void TestQtSerialComm::modemLinesFollowDTREnable()
+{
+    QFETCH(QString, steps);
+    ModemLineRecorder lines;
+    LinkedPty port(5, &lines);
+    QVERIFY(port.ready);
+    bool dtr = false;
+    for (const QString &step : steps.split(QLatin1Char(' '))) {
+        lines.calls.clear();
+        if (step == QLatin1String("open"))
+            QCOMPARE(port.open(), QString());
+        else if (step == QLatin1String("close"))
+            QVERIFY(!port.comm.setPortOpen(false));
+        else
+            QVERIFY(!port.comm.setDTREnable(dtr = step.endsWith(QLatin1Char('1'))));
+        QStringList expected;
+        if (port.comm.portOpen())
+            expected = QStringList{QStringLiteral("DTR=%1").arg(int(dtr)), QStringLiteral("RTS=0")};
+        lines.calls.sort();
+        QVERIFY2(lines.calls == expected, qPrintable(step + ": " + lines.calls.join(' ')));
+    }
 }
 
 void TestQtSerialComm::lowLatencyAskedAndPutBack_data()
