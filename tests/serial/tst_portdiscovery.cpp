@@ -148,12 +148,10 @@ void TestPortDiscovery::toolTipWithLatencyTimer_data()
     QTest::addColumn<QString>("rule");      // the last line; empty: no rule
     const QString ftdi = R"(ACTION!="remove", SUBSYSTEM=="usb-serial", DRIVER=="ftdi_sio", )"
                          R"(ATTR{latency_timer}="1")";
-    QTest::newRow("no timer") << -1 << "" << true << ""
-                              << "";
-    QTest::newRow("16 ms, closed") << 16 << "ftdi_sio" << false << "Latency timer: 16 ms"
-                                   << "";
-    QTest::newRow("1 ms, opened") << 1 << "ftdi_sio" << true << "Latency timer: 1 ms"
-                                  << "";
+    QTest::newRow("no timer") << -1 << QString() << true << QString() << QString();
+    QTest::newRow("16 ms, closed")
+        << 16 << "ftdi_sio" << false << "Latency timer: 16 ms" << QString();
+    QTest::newRow("1 ms, opened") << 1 << "ftdi_sio" << true << "Latency timer: 1 ms" << QString();
     QTest::newRow("16 ms, opened")
         << 16 << "ftdi_sio" << true << "Latency timer: 16 ms (the driver did not lower it)" << ftdi;
     QTest::newRow("unknown driver") << 4 << "" << true << "Latency timer: 4 ms ("
@@ -175,7 +173,6 @@ void TestPortDiscovery::toolTipWithLatencyTimer()
             opened)
             .split(QLatin1Char('\n'));
     QCOMPARE(lines.first(), serial::portToolTip({port}, 1));
-    QCOMPARE(lines.first(), QStringLiteral("/dev/ttyUSB0 - FT232R %1"));
     QVERIFY2(lines.size() == 1 ? timerLine.isEmpty() : lines[1].startsWith(timerLine),
              qPrintable(lines.join(QLatin1Char('|'))));
     QCOMPARE(lines.size() > 2 ? lines.last() : QString(), rule);
