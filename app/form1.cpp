@@ -86,6 +86,7 @@ Form1::Form1(Form1Services services, QWidget *parent)
     Q_ASSERT(MSComm1);
     m_exchange = std::make_unique<transaction::Exchange>(*MSComm1);
     m_exchange->setAbandon([this] { return m_closing; });
+    m_exchange->setObserver(services.observer);
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Wirelark"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/wirelark.png")));
@@ -201,6 +202,7 @@ void Form1::createControls()
         box->setReadOnly(true);
         setBackground(box, kReadoutGrey);
     }
+    setReadoutToolTips(nullptr);
     Text2->setTabChangesFocus(true);
 
     // Frames and labels never take the focus.

@@ -6,6 +6,7 @@
 #include "serial/portmap.h"
 #include "serial/serialcomm.h"
 #include "transaction/exchange.h"
+#include "transaction/verdict.h"
 
 #include <QByteArray>
 #include <QList>
@@ -31,6 +32,8 @@ struct Form1Services {
     std::unique_ptr<serial::SerialComm> comm;
     // The serial ports of the machine, as the port box numbers them, linked ports first.
     std::function<QList<serial::MappedPort>()> scanPorts;
+    // Told what every exchange puts on the wire (a capture, say); not owned, may be null.
+    transaction::ExchangeObserver *observer = nullptr;
 };
 
 // The one window. Its procedures keep their names; they read controls, call the engines of
@@ -119,6 +122,9 @@ private:
     void showWarning(const QString &text);
     // Sets the tool tip of the port box entry of the port number in use.
     void refreshPortToolTip(bool opened);
+    // Sets the read-outs' tool tips: the bytes each decodes and, after an exchange, whether the
+    // reply was valid (null: no reply judged yet).
+    void setReadoutToolTips(const transaction::Verdict *verdict);
     void selectAllText(QLineEdit *field);
     // Sets the switched controls and Timer1's interval to one of the three states, changing
     // only what differs, in the order of the table.

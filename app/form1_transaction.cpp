@@ -3,6 +3,7 @@
 
 #include "app/logtextbox.h"
 #include "frame/fieldrules.h"
+#include "serial/commsettings.h"
 #include "transaction/intervaltimer.h"
 #include "transaction/logline.h"
 #include "transaction/readout.h"
@@ -50,10 +51,11 @@ void Form1::cmdtr_Click()
 // nothing is read, written or shown any more.
 void Form1::Send_receive()
 {
-    const QByteArray request(reinterpret_cast<const char *>(Tx_frame.data()),
-                             static_cast<qsizetype>(Tx_frame.size()));
-    const transaction::ExchangeResult result =
-        m_exchange->run(request, frame::delayMilliseconds(txtdelay->text()));
+    const frame::RequestFrame sent = Tx_frame;
+    const QByteArray request(reinterpret_cast<const char *>(sent.data()),
+                             static_cast<qsizetype>(sent.size()));
+    const double waitMs = frame::delayMilliseconds(txtdelay->text());
+    const transaction::ExchangeResult result = m_exchange->run(request, waitMs);
     if (result.end == transaction::ExchangeEnd::Failed) {
         m_exchangeEnd = result.end;
         handleTransactionFailure(result.error);
@@ -64,10 +66,15 @@ void Form1::Send_receive()
         return;
     }
     Rx_bytes = result.reply;
-    Text2->appendText(transaction::logLine(Rx_bytes));
+    serial::CommSettings line;
+    serial::parseSettings(MSComm1->settings(), line); // a text it refuses leaves the default
+    const transaction::Verdict verdict =
+        transaction::judgeReply(sent, Rx_bytes, transaction::replyTimesOf(result, waitMs), line);
+    Text2->appendLine(transaction::logLine(Rx_bytes), transaction::verdictText(verdict));
     showReadout(txtreg0, Display_reg(1));
     showReadout(txtreg1, Display_reg(2));
     showReadout(txtreg2, Display_reg(3));
+    setReadoutToolTips(&verdict);
     // Set last: an exchange nested in the wait may have ended otherwise.
     m_exchangeEnd = result.end;
 }
@@ -110,6 +117,28 @@ void Form1::cmbCLS_Click()
     txtreg0->setText(QString());
     txtreg1->setText(QString());
     txtreg2->setText(QString());
+    setReadoutToolTips(nullptr);
+}
+
+void Form1::setReadoutToolTips(const transaction::Verdict *verdict)
+{
+    QString from;
+    if (verdict && verdict->valid)
+        from = tr("From a valid reply.");
+    else if (verdict)
+        from = tr("From a reply that is not valid: %1.")
+                   .arg(transaction::summaryWord(verdict->summary));
+    int high = 3;
+    for (QLineEdit *readout : {txtreg0, txtreg1, txtreg2}) {
+        QString tip = tr("Bytes %1 and %2 of the reply (counted from 0), high byte first, as an "
+                         "unsigned decimal number.")
+                          .arg(high)
+                          .arg(high + 1);
+        if (!from.isEmpty())
+            tip += QLatin1Char('\n') + from;
+        readout->setToolTip(tip);
+        high += 2;
+    }
 }
 
 // Stops continuous sending, closes the port and leaves the controls exactly in the

@@ -1,10 +1,12 @@
 #include "app/logtextbox.h"
 
 #include <QFont>
+#include <QHelpEvent>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QToolTip>
 #include <algorithm>
 
 namespace
@@ -66,7 +68,9 @@ void LogTextBox::setText(const QString &text)
     m_unshown.clear();
     m_slicer.stop();
     m_followEnd = false;
+    m_lineToolTips.clear();
     const QString shown = shownText(text);
+    m_lineBreaks = shown.count(QLatin1Char('\n'));
     if (!hasLongLine(shown)) {
         setPlainText(shown);
         return;
@@ -89,6 +93,7 @@ void LogTextBox::appendText(const QString &text)
     if (piece.isEmpty())
         return;
     const QString shown = shownText(piece);
+    m_lineBreaks += shown.count(QLatin1Char('\n'));
     if (m_unshown.empty() && !hasLongLine(shown)) {
         QTextCursor cursor(document());
         cursor.movePosition(QTextCursor::End);
@@ -99,6 +104,49 @@ void LogTextBox::appendText(const QString &text)
     queue(shown);
     if (idle)
         showSlice();
+}
+
+void LogTextBox::appendLine(const QString &line, const QString &toolTip)
+{
+    const qsizetype number = m_lineBreaks;
+    appendText(line);
+    if (m_lineToolTips.size() <= number)
+        m_lineToolTips.resize(number + 1);
+    m_lineToolTips[number] = toolTip;
+}
+
+QString LogTextBox::lineToolTip(qsizetype line) const
+{
+    return line >= 0 && line < m_lineToolTips.size() ? m_lineToolTips.at(line) : QString();
+}
+
+qsizetype LogTextBox::lineAt(const QPoint &viewportPoint) const
+{
+    const QTextBlock hit = cursorForPosition(viewportPoint).block();
+    if (!hit.isValid() ||
+        !blockBoundingGeometry(hit).translated(contentOffset()).contains(viewportPoint))
+        return -1;
+    qsizetype line = 0;
+    for (QTextBlock block = document()->begin(); block != hit; block = block.next()) {
+        if (block.next().userState() != kContinuation)
+            ++line;
+    }
+    return line;
+}
+
+bool LogTextBox::viewportEvent(QEvent *event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QPlainTextEdit::viewportEvent(event);
+    const auto *help = static_cast<QHelpEvent *>(event);
+    const QString tip = lineToolTip(lineAt(help->pos()));
+    if (tip.isEmpty()) {
+        QToolTip::hideText();
+        event->ignore();
+    } else {
+        QToolTip::showText(help->globalPos(), tip, viewport());
+    }
+    return true;
 }
 
 // A long line is cut after the last space within each block's length, so that no byte is

@@ -31,6 +31,13 @@ public:
     void setText(const QString &text);
     // Appends at the end without rewriting what is shown already.
     void appendText(const QString &text);
+    // Appends one line (its text ends with the line end) whose tool tip is toolTip: hovering
+    // the line shows it. Lines set by setText have none.
+    void appendLine(const QString &line, const QString &toolTip);
+    // The tool tip of line `line` (0 is the first), empty when it has none.
+    QString lineToolTip(qsizetype line) const;
+    // The number of the line shown at a point of the viewport, -1 below the last one.
+    qsizetype lineAt(const QPoint &viewportPoint) const;
     // Caret after the last character, the end of the log in view; it stays there while the
     // rest of a long line comes on screen.
     void moveCaretToEnd();
@@ -39,6 +46,7 @@ public:
 
 protected:
     QMimeData *createMimeDataFromSelection() const override;
+    bool viewportEvent(QEvent *event) override;
 
 private:
     // A piece of shown text; `continues` starts it in a block of its own that carries on the
@@ -62,4 +70,7 @@ private:
     std::deque<Segment> m_unshown; // shown text still to come on screen
     bool m_followEnd = false;      // keep the end of the log in view until the text is all shown
     QTimer m_slicer;
+    qsizetype m_lineBreaks = 0; // in the shown text, queued or on screen
+    // One entry per line up to the last one given a tool tip; no more entries than lines.
+    QStringList m_lineToolTips;
 };

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QStringList>
+#include <limits>
 #include <span>
 
 namespace transaction
@@ -263,9 +264,9 @@ Verdict judgeReply(const frame::RequestFrame &request, const QByteArray &reply,
         v.crc = v.crcReceived == v.crcExpected ? Verdict::Crc::Good : Verdict::Crc::Bad;
     }
 
-    if (!reply.isEmpty()) {
-        v.firstByteAfter = duration_cast<microseconds>(times.firstByte - times.written);
-        v.lastByteAfter = duration_cast<microseconds>(times.lastByte - times.written);
+    if (!reply.isEmpty() && times.firstByte && times.lastByte) {
+        v.firstByteAfter = duration_cast<microseconds>(*times.firstByte - times.written);
+        v.lastByteAfter = duration_cast<microseconds>(*times.lastByte - times.written);
     }
 
     // A broadcast (slave 00) gets no reply: no wait is too short for it.
@@ -295,7 +296,7 @@ Verdict judgeReply(const frame::RequestFrame &request, const QByteArray &reply,
         v.summary = S::Exception;
     else
         v.summary = S::Valid;
-    v.valid = v.summary == S::Valid || v.summary == S::Exception;
+    v.valid = v.summary == S::Valid;
     return v;
 }
 
@@ -372,6 +373,17 @@ QString verdictText(const Verdict &v)
         v.summary != Verdict::Summary::Short)
         lines << waitText(v, true);
     return lines.join(QLatin1Char('\n'));
+}
+
+ReplyTimes replyTimesOf(const ExchangeResult &result, double waitMs)
+{
+    ReplyTimes times;
+    times.written = result.written.value_or(Clock::time_point{});
+    times.firstByte = result.firstByte;
+    times.lastByte = result.lastByte;
+    if (waitMs >= 0 && waitMs < double(std::numeric_limits<int>::max()))
+        times.wait = std::chrono::milliseconds(qint64(waitMs));
+    return times;
 }
 
 } // namespace transaction

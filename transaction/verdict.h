@@ -2,6 +2,7 @@
 
 #include "frame/request.h"
 #include "serial/commsettings.h"
+#include "transaction/exchange.h"
 
 #include <QByteArray>
 #include <QString>
@@ -13,10 +14,11 @@ namespace transaction
 
 // When the bytes of one exchange moved, on the monotonic clock.
 struct ReplyTimes {
-    std::chrono::steady_clock::time_point written;   // the write of the request returned
-    std::chrono::steady_clock::time_point firstByte; // the first reply byte was read
-    std::chrono::steady_clock::time_point lastByte;  // the last reply byte was read
-    std::optional<std::chrono::milliseconds> wait;   // how long the master waited; empty: unknown
+    std::chrono::steady_clock::time_point written; // the write of the request returned
+    // The first and the last reply byte arrived; empty when not known.
+    std::optional<std::chrono::steady_clock::time_point> firstByte;
+    std::optional<std::chrono::steady_clock::time_point> lastByte;
+    std::optional<std::chrono::milliseconds> wait; // how long the master waited; empty: unknown
 };
 
 // What the bytes that came back after a request amount to.
@@ -40,8 +42,9 @@ struct Verdict {
     };
 
     Summary summary = Summary::NoReply;
-    // Good CRC, matching address and function (or its exception), expected length when known,
-    // no echo.
+    // A normal reply to the request: good CRC, matching address and function, the expected
+    // length when known, no echo. An exception reply, however well formed, is not valid: the
+    // slave did not do what was asked.
     bool valid = false;
 
     // Bytes of the request read back in front of the reply: 0 or 8. Everything below describes
@@ -94,6 +97,9 @@ int halfBitsPerCharacter(const serial::CommSettings &settings);
 // Milliseconds, rounded up, that requestBytes + replyBytes characters and the 3.5-character gap
 // after them take at the speed and framing of settings.
 int wireTimeMs(qsizetype requestBytes, qsizetype replyBytes, const serial::CommSettings &settings);
+
+// The times of an exchange that waited waitMs milliseconds.
+ReplyTimes replyTimesOf(const ExchangeResult &result, double waitMs);
 
 // Judges reply, everything read after request was written (the 8 bytes as sent).
 Verdict judgeReply(const frame::RequestFrame &request, const QByteArray &reply,

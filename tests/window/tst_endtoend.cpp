@@ -1,8 +1,10 @@
 // The window with the real serial component, over a pseudo-terminal, against wirelark-slave.
 #include "app/form1.h"
+#include "capture/exchangecapture.h"
 #include "serial/systemcomm.h"
 #include "serial/systemports.h"
 #include "support/slaveprocess.h"
+#include "support/tshark.h"
 #include "window/windowfixture.h"
 
 #include <QApplication>
@@ -50,6 +52,7 @@ private slots:
     void registerCount_data();
     void registerCount();
     void continuousSendingRunsUntilOff();
+    void captureDecodesAsQueriesAndResponses();
     // Last: it kills the simulator.
     void simulatorKilledWhileSending();
 
@@ -163,6 +166,45 @@ void TestEndToEnd::continuousSendingRunsUntilOff()
     QCOMPARE(logLines(*m_form).size(), lines.size());
     QCOMPARE(m_slave.replies().size() - repliesBefore, lines.size());
     QVERIFY(m_warnings.isEmpty());
+}
+
+void TestEndToEnd::captureDecodesAsQueriesAndResponses()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("window.pcap"));
+    QString error;
+    capture::ExchangeCapture recorder(capture::CaptureWriter::open(path, &error));
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    closeWindow();
+    openWindow(serial::createSystemComm(), serial::scanSystemPorts(), true, &recorder);
+    click("cmdopen");
+    // Function, register, count; the request of a write is the window's eight bytes, so a
+    // write of several registers (10) carries no values and gets no reply.
+    const QStringList requests{"03 0000 0002", "04 0000 0002", "06 0001 0007", "03 0000 0000",
+                               "10 0000 0002"};
+    for (const QString &request : requests) {
+        const QStringList fields = request.split(QLatin1Char(' '));
+        setField("txtfun", fields[0]);
+        setField("txtres", fields[1]);
+        setField("txtnum", fields[2]);
+        click("cmdtr");
+    }
+    QVERIFY(m_warnings.isEmpty());
+    QCOMPARE(recorder.savedRecords(), 9);
+
+    const std::optional<QStringList> records = tsharkRecords(path);
+    if (!records)
+        QSKIP("tshark is not installed: the capture is not decoded");
+    QStringList decoded;
+    for (const QString &record : *records)
+        decoded
+            << record.section(QLatin1Char(':'), 0, 0) + QLatin1Char(' ') +
+                   record.section(QLatin1Char(','), 1, 1).section(QLatin1Char(':'), 1, 1).trimmed();
+    // CRC status 1 is good. Function 06 echoes its request, so tshark cannot tell which is which;
+    // the eight-byte request of function 10 has the very shape of its response.
+    QCOMPARE(decoded,
+             (QStringList{"1 Query 3", "1 Response 3", "1 Query 4", "1 Response 4", "1 unknown 6",
+                          "1 unknown 6", "1 Query 3", "1 Response 3", "1 Response 16"}));
 }
 
 void TestEndToEnd::simulatorKilledWhileSending()

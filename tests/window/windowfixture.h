@@ -46,11 +46,11 @@ inline QStringList logLines(const Form1 &form)
 // The window, over a serial component and a list of the machine's ports, with the warnings it
 // shows collected in `warnings` instead of boxes.
 inline std::unique_ptr<Form1> makeForm1(std::unique_ptr<serial::SerialComm> comm,
-                                        QList<serial::MappedPort> ports, QStringList &warnings)
+                                        QList<serial::MappedPort> ports, QStringList &warnings,
+                                        transaction::ExchangeObserver *observer = nullptr)
 {
-    auto form = std::make_unique<Form1>(Form1Services{std::move(comm), [ports] {
-                                                          return ports;
-                                                      }});
+    auto form = std::make_unique<Form1>(
+        Form1Services{std::move(comm), [ports] { return ports; }, observer});
     form->setWarningPresenter([&warnings](const QString &text) { warnings << text; });
     return form;
 }
@@ -63,7 +63,8 @@ protected:
     // Makes the window over `comm`, or over a fake serial component (then m_comm) when none is
     // given, on a machine that reports `ports`; shows it unless told not to.
     void openWindow(std::unique_ptr<serial::SerialComm> comm = nullptr,
-                    const QList<serial::MappedPort> &ports = {}, bool show = true)
+                    const QList<serial::MappedPort> &ports = {}, bool show = true,
+                    transaction::ExchangeObserver *observer = nullptr)
     {
         m_comm = nullptr;
         if (!comm) {
@@ -71,7 +72,7 @@ protected:
             m_comm = fake.get();
             comm = std::move(fake);
         }
-        m_form = makeForm1(std::move(comm), ports, m_warnings);
+        m_form = makeForm1(std::move(comm), ports, m_warnings, observer);
         if (show) {
             m_form->show();
             QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
