@@ -77,7 +77,7 @@ void LogTextBox::setText(const QString &text)
     }
     setPlainText(QString());
     queue(shown);
-    showSlice();
+    m_slicer.start();
 }
 
 void LogTextBox::appendText(const QString &text)
@@ -100,10 +100,9 @@ void LogTextBox::appendText(const QString &text)
         cursor.insertText(shown);
         return;
     }
-    const bool idle = m_unshown.empty();
     queue(shown);
-    if (idle)
-        showSlice();
+    if (!m_slicer.isActive())
+        m_slicer.start();
 }
 
 void LogTextBox::appendLine(const QString &line, const QString &toolTip)

@@ -22,7 +22,7 @@ public:
     static constexpr qsizetype kLongLine = 3 * 32767;
     static constexpr qsizetype kBlockCharacters = 3 * 1024;
     // How much text is put on screen in one turn of the event loop.
-    static constexpr qsizetype kSliceCharacters = 32 * kBlockCharacters;
+    static constexpr qsizetype kSliceCharacters = 16 * kBlockCharacters;
 
     explicit LogTextBox(QWidget *parent = nullptr);
 
