@@ -24,6 +24,7 @@ Clock::time_point OutputSchedule::add(OutgoingMessage message, Clock::time_point
         timed ? start + serial::charactersTime(*m_delivery.line,
                                                static_cast<std::int64_t>(message.bytes.size()))
               : start;
+    message.lineEnd = m_lineEnd;
     m_batches.back().finished.push_back(std::move(message));
     return m_lineEnd;
 }

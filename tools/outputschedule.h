@@ -19,6 +19,7 @@ struct OutgoingMessage {
     const char *what = "";           // the traffic line's label, such as "reply  "
     std::vector<std::uint8_t> bytes; // exactly the bytes sent
     bool reply = false;              // counted as a reply when sent
+    Clock::time_point lineEnd{};     // when its last character ends on the line; set by add()
 };
 
 // How the bytes reach the master.

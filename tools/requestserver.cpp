@@ -217,10 +217,16 @@ void RequestServer::writeDue(Clock::time_point now)
             throwSystemError(errno, "writing the pseudo-terminal failed");
         }
         m_blockedSince.reset();
+        const Clock::time_point written = Clock::now();
         for (const OutgoingMessage &message : batch.finished) {
             m_log.bytes(message.what, message.bytes);
-            if (message.reply)
-                ++m_totals.replies;
+            if (!message.reply)
+                continue;
+            ++m_totals.replies;
+            // A reply written late ended late for the master too: the next request is timed
+            // from then, so that the simulator's own lateness is not counted against it.
+            if (const Clock::duration late = written - batch.due; late > Clock::duration::zero())
+                m_lineFree = std::max(m_lineFree.value_or(message.lineEnd), message.lineEnd + late);
         }
         m_output.pop();
     }
