@@ -159,7 +159,7 @@ ParsedOptions parseOptions(const std::vector<std::string> &arguments)
         if (!options.line)
             parsed.error = "--settings must be the parity N, E or O, 7 or 8 data bits and 1 or 2 "
                            "stop bits, as in N,8,1 or E,7,2; not \"" +
-                           *framing + "\"";
+                           framing.value_or("") + "\"";
     }
     return parsed;
 }
@@ -273,9 +273,9 @@ the reply line comes when the last byte is written. Other lines say why a reques
 got no reply. With --speed, a "Line" line after the first one states the timing.
 A collision is a request whose first byte arrived before the previous reply had
 ended on the line (its wait included); a gap, one that arrived less than the frame
-gap after it (with --speed only). Each has a running count. Collisions, gaps and
-the Totals line, printed when a stop signal ends the simulator, also come with
---quiet.
+gap after it (with --speed only); a reply that the simulator wrote late counts as
+ending that much later. Each has a running count. Collisions, gaps and the Totals
+line, printed when a stop signal ends the simulator, also come with --quiet.
 
 Exit status: 0 when stopped by a signal, 1 when the port cannot be set up (for
 example the link is taken), 2 for a wrong command line.

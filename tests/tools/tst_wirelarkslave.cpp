@@ -649,8 +649,9 @@ void TestWirelarkSlave::usbLatencyHoldsBytes()
     QCOMPARE(early, earlyBytes);
 }
 
-// A long reply at 1200 baud; the second request goes out while it is still on the line, right
-// after its end, or after the frame gap.
+// A reply of 15 bytes at 300 baud is on the line for 500 ms, and a frame gap is 117 ms. The
+// second request goes out while the first reply is still on the line, right after its end, or
+// after the frame gap.
 void TestWirelarkSlave::collisionsAndGapsCounted_data()
 {
     QTest::addColumn<int>("afterBytes"); // of the first reply, before the second request
@@ -658,11 +659,11 @@ void TestWirelarkSlave::collisionsAndGapsCounted_data()
     QTest::addColumn<QString>("totals");
 
     QTest::newRow("during the reply")
-        << 10 << 0 << "requests 2, replies 2, collisions 1, short gaps 0";
+        << 5 << 0 << "requests 2, replies 2, collisions 1, short gaps 0";
     QTest::newRow("right after the reply")
-        << 45 << 0 << "requests 2, replies 2, collisions 0, short gaps 1";
+        << 15 << 0 << "requests 2, replies 2, collisions 0, short gaps 1";
     QTest::newRow("after the frame gap")
-        << 45 << 100 << "requests 2, replies 2, collisions 0, short gaps 0";
+        << 15 << 300 << "requests 2, replies 2, collisions 0, short gaps 0";
 }
 
 void TestWirelarkSlave::collisionsAndGapsCounted()
@@ -671,8 +672,8 @@ void TestWirelarkSlave::collisionsAndGapsCounted()
     QFETCH(int, pauseMs);
     QFETCH(QString, totals);
 
-    startAndOpen({"--speed", "1200"});
-    const QByteArray request = readRegisters(20); // a reply of 45 bytes, 375 ms on the line
+    startAndOpen({"--speed", "300"});
+    const QByteArray request = readRegisters(5);
     QElapsedTimer clock;
     clock.start();
     QVERIFY(m_port->write(request));
@@ -680,20 +681,20 @@ void TestWirelarkSlave::collisionsAndGapsCounted()
     QVERIFY(got >= afterBytes);
     QTest::qSleep(pauseMs);
     QVERIFY(m_port->write(request));
-    QCOMPARE(m_port->read(90 - got).size(), 90 - got);
+    QCOMPARE(m_port->read(30 - got).size(), 30 - got);
 
     QCOMPARE(m_simulator->stopWith(SIGTERM), 0);
     const QString output = m_simulator->output();
     QVERIFY2(output.contains("\nTotals: " + totals + "\n"), qPrintable(output));
-    if (afterBytes < 45) {
-        // The request came while 35 characters of 8.33 ms were still to go.
+    if (afterBytes < 15) {
+        // The request came while 10 characters of 33.3 ms were still to go.
         const QRegularExpressionMatch match =
             QRegularExpression(" collision 1: request ([\\d.]+) ms before the reply ended on the "
                                "line\n")
                 .match(output);
         QVERIFY2(match.hasMatch(), qPrintable(output));
         const double ms = match.captured(1).toDouble();
-        QVERIFY2(ms > 0 && ms <= 35 * 8.34, qPrintable(output));
+        QVERIFY2(ms > 0 && ms <= 10 * 33.34, qPrintable(output));
     }
 }
 
