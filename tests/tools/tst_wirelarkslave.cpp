@@ -41,26 +41,12 @@ QByteArray withCrc(QByteArray body)
     return body;
 }
 
-// The frame with its CRC inverted, as --bad-crc sends it.
-QByteArray withBadCrc(const QByteArray &body)
-{
-    QByteArray frame = withCrc(body);
-    frame[frame.size() - 2] = static_cast<char>(~frame.at(frame.size() - 2));
-    frame[frame.size() - 1] = static_cast<char>(~frame.at(frame.size() - 1));
-    return frame;
-}
-
 // A read request for count holding registers from 0.
 QByteArray readRegisters(int count)
 {
     QByteArray body = hex("01 03 00 00 00 00");
     body[5] = static_cast<char>(count);
     return withCrc(body);
-}
-
-double milliseconds(std::chrono::nanoseconds time)
-{
-    return std::chrono::duration<double, std::milli>(time).count();
 }
 
 quint16 registerAt(const QByteArray &reply, int index)
@@ -283,7 +269,6 @@ private slots:
     void usbLatencyHoldsBytes();
     void collisionsAndGapsCounted_data();
     void collisionsAndGapsCounted();
-    void trafficLines_data();
     void trafficLines();
     void quietPrintsNoTraffic();
 
@@ -541,7 +526,9 @@ void TestWirelarkSlave::faultedReplies_data()
     const QByteArray request = hex("01 03 00 03 00 02 34 0B");
     const QByteArray body = hex("01 03 04 00 1E 00 28");
     const QByteArray good = withCrc(body);
-    const QByteArray bad = withBadCrc(body);
+    QByteArray bad = good; // both CRC bytes inverted
+    bad[7] = static_cast<char>(~bad.at(7));
+    bad[8] = static_cast<char>(~bad.at(8));
     QTest::newRow("--bad-crc 2: every second reply")
         << QStringList{"--bad-crc", "2"} << request << QList<QByteArray>{good, bad, good, bad};
     QTest::newRow("--short 3") << QStringList{"--short", "3"} << request
@@ -555,9 +542,6 @@ void TestWirelarkSlave::faultedReplies_data()
                             << QList<QByteArray>{request + good, request + good};
     QTest::newRow("--echo --silent: only the echo")
         << QStringList{"--echo", "--silent"} << request << QList<QByteArray>{request};
-    QTest::newRow("--echo, request for another slave")
-        << QStringList{"--echo"} << hex("02 03 00 00 00 02 C4 38")
-        << QList<QByteArray>{hex("02 03 00 00 00 02 C4 38")};
     QTest::newRow("--echo --exception 2 --speed 115200 --usb-latency 5")
         << QStringList{"--echo", "--exception", "2", "--speed", "115200", "--usb-latency", "5"}
         << request << QList<QByteArray>{request + withCrc(hex("01 83 02"))};
@@ -603,14 +587,12 @@ void TestWirelarkSlave::pacedReplyTakesWireTime()
     const QList<double> times = m_port->arrivals(replyBytes, clock);
     QCOMPARE(times.size(), replyBytes);
 
-    const double wait = milliseconds(serial::frameGap(line)) + kTurnaroundMs;
-    const double first = wait + milliseconds(serial::charactersTime(line, 1));
-    const double last = wait + milliseconds(serial::charactersTime(line, replyBytes));
-    const QString figures = QStringLiteral("first %1 ms (due %2), last %3 ms (due %4)")
-                                .arg(times.first())
-                                .arg(first)
-                                .arg(times.last())
-                                .arg(last);
+    const double wait = static_cast<double>(serial::frameGap(line).count()) / 1e6 + kTurnaroundMs;
+    const double first = wait + static_cast<double>(serial::charactersTime(line, 1).count()) / 1e6;
+    const double last =
+        wait + static_cast<double>(serial::charactersTime(line, replyBytes).count()) / 1e6;
+    const QString figures = QString::asprintf("first %.2f ms (due %.2f), last %.2f ms (due %.2f)",
+                                              times.first(), first, times.last(), last);
     QVERIFY2(times.first() >= 0.9 * first, qPrintable(figures));
     QVERIFY2(times.last() >= 0.9 * last, qPrintable(figures));
     QVERIFY2(times.last() - times.first() >= 0.9 * (last - first), qPrintable(figures));
@@ -686,53 +668,37 @@ void TestWirelarkSlave::collisionsAndGapsCounted()
     QCOMPARE(m_simulator->stopWith(SIGTERM), 0);
     const QString output = m_simulator->output();
     QVERIFY2(output.contains("\nTotals: " + totals + "\n"), qPrintable(output));
-    if (afterBytes < 15) {
-        // The request came while 10 characters of 33.3 ms were still to go.
-        const QRegularExpressionMatch match =
-            QRegularExpression(" collision 1: request ([\\d.]+) ms before the reply ended on the "
-                               "line\n")
-                .match(output);
-        QVERIFY2(match.hasMatch(), qPrintable(output));
-        const double ms = match.captured(1).toDouble();
-        QVERIFY2(ms > 0 && ms <= 10 * 33.34, qPrintable(output));
-    }
+    // A request during the reply came while 10 characters of 33.3 ms were still to go.
+    const QRegularExpressionMatch match =
+        QRegularExpression(
+            " collision 1: request ([\\d.]+) ms before the reply ended on the line\n")
+            .match(output);
+    QCOMPARE(match.hasMatch(), afterBytes < 15);
+    QVERIFY2(match.captured(1).toDouble() <= 10 * 33.34, qPrintable(output));
 }
 
-void TestWirelarkSlave::trafficLines_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("plain") << QStringList{};
-    QTest::newRow("faults show as sent") << QStringList{"--bad-crc", "1", "--short", "1"};
-    QTest::newRow("echo") << QStringList{"--echo"};
-}
-
+// The reply line shows the bytes sent, faults included.
 void TestWirelarkSlave::trafficLines()
 {
-    QFETCH(QStringList, arguments);
-    const bool echo = arguments.contains("--echo");
-    const QByteArray request = hex("01 03 00 03 00 02 34 0B");
-
-    startAndOpen(arguments);
-    QVERIFY(m_port->write(request));
-    QByteArray reply = m_port->read(echo ? 17 : 8);
-    if (echo) {
-        QCOMPARE(reply.left(8), request);
-        reply.remove(0, 8);
-    }
-    QVERIFY(reply.size() >= 8);
+    startAndOpen({"--bad-crc", "1"});
+    QVERIFY(m_port->write(hex("01 03 00 03 00 02 34 0B")));
+    const QByteArray reply = m_port->read(9);
+    QCOMPARE(reply.left(7), hex("01 03 04 00 1E 00 28"));
+    QVERIFY(reply != withCrc(hex("01 03 04 00 1E 00 28")));
 
     const QString stamp = QStringLiteral(R"(^([01]\d|2[0-3]):[0-5]\d:[0-5]\d\.\d{3} )");
-    QStringList lines{"request " + QString::fromLatin1(request.toHex(' ').toUpper()),
-                      "reply   " + QString::fromLatin1(reply.toHex(' ').toUpper())};
-    if (echo)
-        lines << "echo    " + QString::fromLatin1(request.toHex(' ').toUpper());
-    for (const QString &line : lines)
-        QVERIFY2(
-            m_simulator
-                ->waitForLine(QRegularExpression(stamp + QRegularExpression::escape(line) + "$"),
-                              kReplyMs)
-                .hasMatch(),
-            qPrintable(m_simulator->output()));
+    QVERIFY2(
+        m_simulator
+            ->waitForLine(QRegularExpression(stamp + "request 01 03 00 03 00 02 34 0B$"), kReplyMs)
+            .hasMatch(),
+        qPrintable(m_simulator->output()));
+    QVERIFY2(
+        m_simulator
+            ->waitForLine(QRegularExpression(stamp + "reply   " +
+                                             QString::fromLatin1(reply.toHex(' ').toUpper()) + "$"),
+                          kReplyMs)
+            .hasMatch(),
+        qPrintable(m_simulator->output()));
 }
 
 void TestWirelarkSlave::quietPrintsNoTraffic()
@@ -883,24 +849,16 @@ void TestWirelarkSlave::wrongCommandLine_data()
     QTest::newRow("negative delay") << QStringList{"--delay", "-1"};
     QTest::newRow("delay over a minute") << QStringList{"--delay", "60001"};
     QTest::newRow("flag with a value") << QStringList{"--silent=1"};
-    QTest::newRow("echo with a value") << QStringList{"--echo=yes"};
     QTest::newRow("speed 49") << QStringList{"--speed", "49"};
-    QTest::newRow("speed 4000001") << QStringList{"--speed", "4000001"};
     QTest::newRow("settings without speed") << QStringList{"--settings", "N,8,1"};
     QTest::newRow("turnaround without speed") << QStringList{"--turnaround", "1"};
-    QTest::newRow("settings with the speed in them")
-        << QStringList{"--speed", "9600", "--settings", "9600,N,8,1"};
     QTest::newRow("mark parity") << QStringList{"--speed", "9600", "--settings", "M,8,1"};
-    QTest::newRow("6 data bits") << QStringList{"--speed", "9600", "--settings", "N,6,1"};
     QTest::newRow("1.5 stop bits") << QStringList{"--speed", "9600", "--settings", "N,8,1.5"};
-    QTest::newRow("turnaround over a second") << QStringList{"--speed=9600", "--turnaround=1001"};
     QTest::newRow("usb latency 0") << QStringList{"--usb-latency", "0"};
     QTest::newRow("usb latency 256") << QStringList{"--usb-latency", "256"};
     QTest::newRow("bad-crc 0") << QStringList{"--bad-crc", "0"};
     QTest::newRow("short 256") << QStringList{"--short", "256"};
-    QTest::newRow("exception 0") << QStringList{"--exception", "0"};
     QTest::newRow("exception 0x100") << QStringList{"--exception", "0x100"};
-    QTest::newRow("exception 0x alone") << QStringList{"--exception", "0x"};
     QTest::newRow("exception B without 0x") << QStringList{"--exception", "B"};
     QTest::newRow("unknown option") << QStringList{"--baud", "9600"};
     QTest::newRow("stray argument") << QStringList{"5"};
