@@ -114,7 +114,7 @@ void RequestServer::handleFrame(Clock::time_point frameEnd)
     ++m_totals.requests;
     checkSpacing(m_firstArrival);
     m_log.bytes("request", burst);
-    // A two-wire adapter hears the master's own request; it comes back as it went out.
+    // A two-wire adapter hears the master's own request: it comes back whole, before any reply.
     if (m_options.echo)
         m_output.add({"echo   ", burst, false}, frameEnd, false);
 
