@@ -32,7 +32,8 @@ bool readable(int fd)
 
 } // namespace
 
-SlaveDevice::SlaveDevice(int address) : m_address(address)
+SlaveDevice::SlaveDevice(int address, std::optional<std::uint8_t> exception)
+    : m_address(address), m_exception(exception)
 {
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
@@ -111,15 +112,26 @@ std::vector<FrameResult> SlaveDevice::handle(std::span<const std::uint8_t> burst
             const bool broadcast = request[0] == MODBUS_BROADCAST_ADDRESS;
             ++m_served;
             updateLiveRegisters();
-            if (isServed(request[1]))
+            if (m_exception) {
+                // libmodbus builds exception replies only for the codes it names; a raw
+                // message takes any code, with the address in front and the CRC behind.
+                const std::array<std::uint8_t, 3> exception{
+                    request[0], static_cast<std::uint8_t>(request[1] | 0x80), *m_exception};
+                if (!broadcast)
+                    modbus_send_raw_request(m_context, exception.data(),
+                                            static_cast<int>(exception.size()));
+            } else if (isServed(request[1])) {
                 modbus_reply(m_context, request.data(), length, m_registers);
-            else if (!broadcast)
+            } else if (!broadcast) {
                 modbus_reply_exception(m_context, request.data(),
                                        MODBUS_EXCEPTION_ILLEGAL_FUNCTION);
+            }
             result.reply = takeReply();
             if (result.reply.empty())
-                result.note = broadcast ? "broadcast: carried out, never answered"
-                                        : "no reply: libmodbus built none";
+                result.note = !broadcast ? "no reply: libmodbus built none"
+                              : m_exception
+                                  ? "broadcast: not carried out (--exception), never answered"
+                                  : "broadcast: carried out, never answered";
         } else if (length == 0) {
             // libmodbus then expects the other slave's reply and would swallow the next frame as
             // that reply; on this line no other slave answers, so start afresh.

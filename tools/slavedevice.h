@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <modbus.h>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -30,8 +31,10 @@ struct FrameResult {
 class SlaveDevice
 {
 public:
-    // address: 1 to 247. Throws std::runtime_error when libmodbus or the system refuses.
-    explicit SlaveDevice(int address);
+    // address: 1 to 247. With exception set, every request for this address is answered with
+    // that exception code (any of 1 to 255) and not carried out. Throws std::runtime_error when
+    // libmodbus or the system refuses.
+    explicit SlaveDevice(int address, std::optional<std::uint8_t> exception = std::nullopt);
     ~SlaveDevice();
 
     SlaveDevice(const SlaveDevice &) = delete;
@@ -48,6 +51,7 @@ private:
     void discardPending();
 
     int m_address;
+    std::optional<std::uint8_t> m_exception;
     modbus_t *m_context = nullptr;
     modbus_mapping_t *m_registers = nullptr;
     UniqueFd m_feed;            // our end: requests in, replies out

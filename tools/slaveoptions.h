@@ -1,5 +1,8 @@
 #pragma once
 
+#include "serial/commsettings.h"
+
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +15,13 @@ inline constexpr int kMaxPortNumber = 32767; // port numbers are 16-bit
 inline constexpr int kMinSlaveAddress = 1;
 inline constexpr int kMaxSlaveAddress = 247;
 inline constexpr int kMaxDelayMs = 60000;
+inline constexpr int kMinSpeed = 50;
+inline constexpr int kMaxSpeed = 4000000;
+inline constexpr int kDefaultTurnaroundMs = 1;
+inline constexpr int kMaxTurnaroundMs = 1000;
+inline constexpr int kMaxUsbLatencyMs = 255;
+inline constexpr int kMaxBadCrcEvery = 1000000;
+inline constexpr int kMaxShortBy = 255;
 
 // The command line of wirelark-slave.
 struct SlaveOptions {
@@ -21,10 +31,23 @@ struct SlaveOptions {
     bool silent = false;
     bool quiet = false;
     bool help = false;
+
+    // Wire time: set by --speed (and --settings, N,8,1 by default). Unset: no pacing, and a
+    // request ends after a fixed silence.
+    std::optional<serial::CommSettings> line;
+    int turnaroundMs = kDefaultTurnaroundMs; // with line only
+    int usbLatencyMs = 0;                    // 0: bytes are not held
+
+    // Faults.
+    int badCrcEvery = 0; // 0: every CRC is right
+    std::optional<std::uint8_t> exception;
+    int shortBy = 0; // bytes dropped from the end of each reply
+    bool echo = false;
 };
 
 // The options, or an error text for a wrong command line. Values follow the option as the
-// next argument or after "=" ("--port 5", "--port=5"); numbers are plain decimal.
+// next argument or after "=" ("--port 5", "--port=5"); numbers are plain decimal, except the
+// exception code, which may also be hexadecimal with "0x".
 struct ParsedOptions {
     SlaveOptions options;
     std::string error; // empty when the command line is right

@@ -39,4 +39,9 @@ void TrafficLog::note(const std::string &text) const
     std::puts((timeStamp() + " " + text).c_str());
 }
 
+void TrafficLog::alert(const std::string &text) const
+{
+    std::puts((timeStamp() + " " + text).c_str());
+}
+
 } // namespace simulator

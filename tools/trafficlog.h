@@ -8,7 +8,7 @@ namespace simulator
 {
 
 // Lines of traffic on standard output: "HH:MM:SS.mmm <what> <bytes as hex>", local time,
-// upper-case hex digits separated by single spaces. Nothing when quiet.
+// upper-case hex digits separated by single spaces. Nothing when quiet, except alerts.
 class TrafficLog
 {
 public:
@@ -16,6 +16,8 @@ public:
 
     void bytes(const char *what, std::span<const std::uint8_t> data) const;
     void note(const std::string &text) const;
+    // "HH:MM:SS.mmm <text>", also when quiet.
+    void alert(const std::string &text) const;
 
 private:
     bool m_quiet;

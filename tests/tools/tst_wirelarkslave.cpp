@@ -1,3 +1,4 @@
+#include "serial/linetiming.h"
 #include "serial/systemports.h"
 #include "support/referencecrc.h"
 
@@ -38,6 +39,14 @@ QByteArray withCrc(QByteArray body)
     body.append(static_cast<char>(crc & 0xFF));
     body.append(static_cast<char>(crc >> 8));
     return body;
+}
+
+// A read request for count holding registers from 0.
+QByteArray readRegisters(int count)
+{
+    QByteArray body = hex("01 03 00 00 00 00");
+    body[5] = static_cast<char>(count);
+    return withCrc(body);
 }
 
 quint16 registerAt(const QByteArray &reply, int index)
@@ -88,6 +97,19 @@ public:
         if (bytes.size() >= count)
             bytes += readFor(50, false);
         return bytes;
+    }
+
+    // The milliseconds since clock started at which each byte arrived, until count bytes are in
+    // or timeoutMs passes.
+    QList<double> arrivals(qsizetype count, const QElapsedTimer &clock, int timeoutMs = kReplyMs)
+    {
+        QList<double> times;
+        while (times.size() < count && clock.elapsed() < timeoutMs) {
+            const QByteArray chunk = readFor(static_cast<int>(timeoutMs - clock.elapsed()), true);
+            times.insert(times.size(), chunk.size(),
+                         static_cast<double>(clock.nsecsElapsed()) / 1e6);
+        }
+        return times;
     }
 
     // Every byte that arrives within milliseconds.
@@ -239,6 +261,14 @@ private slots:
     void badFramesDropped();
     void silentNeverReplies();
     void delayHoldsReply();
+    void faultedReplies_data();
+    void faultedReplies();
+    void pacedReplyTakesWireTime_data();
+    void pacedReplyTakesWireTime();
+    void usbLatencyHoldsBytes_data();
+    void usbLatencyHoldsBytes();
+    void collisionsAndGapsCounted_data();
+    void collisionsAndGapsCounted();
     void trafficLines();
     void quietPrintsNoTraffic();
 
@@ -322,6 +352,12 @@ void TestWirelarkSlave::answers_data()
         << none << hex("01 03 00 00 00 7E C5 EA") << hex("01 83 03");
     QTest::newRow("--address 17") << QStringList{"--address", "17"}
                                   << hex("11 03 00 03 00 01 76 9A") << hex("11 03 02 00 1E");
+    QTest::newRow("--exception 4")
+        << QStringList{"--exception", "4"} << hex("01 03 00 00 00 02 C4 0B") << hex("01 83 04");
+    QTest::newRow("--exception 0x0B on a write")
+        << QStringList{"--exception", "0x0B"} << hex("01 06 00 07 12 34 35 7C") << hex("01 86 0B");
+    QTest::newRow("--exception 255, beyond libmodbus's codes")
+        << QStringList{"--exception=255"} << hex("01 07 41 E2") << hex("01 87 FF");
 }
 
 void TestWirelarkSlave::answers()
@@ -481,12 +517,174 @@ void TestWirelarkSlave::delayHoldsReply()
     QVERIFY2(clock.elapsed() >= kDelayMs, qPrintable(QString::number(clock.elapsed())));
 }
 
+void TestWirelarkSlave::faultedReplies_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QList<QByteArray>>("expected"); // what arrives for each request, in turn
+
+    const QByteArray request = hex("01 03 00 03 00 02 34 0B");
+    const QByteArray body = hex("01 03 04 00 1E 00 28");
+    const QByteArray good = withCrc(body);
+    QByteArray bad = good; // both CRC bytes inverted
+    bad[7] = static_cast<char>(~bad.at(7));
+    bad[8] = static_cast<char>(~bad.at(8));
+    QTest::newRow("--bad-crc 2: every second reply")
+        << QStringList{"--bad-crc", "2"} << request << QList<QByteArray>{good, bad, good, bad};
+    QTest::newRow("--short 3") << QStringList{"--short", "3"} << request
+                               << QList<QByteArray>{good.left(6)};
+    QTest::newRow("--short 9 leaves nothing")
+        << QStringList{"--short", "9"} << request << QList<QByteArray>{{}, {}};
+    QTest::newRow("--bad-crc 1 --short 1: the CRC's first byte stays wrong")
+        << QStringList{"--bad-crc", "1", "--short", "1"} << request
+        << QList<QByteArray>{bad.left(8)};
+    QTest::newRow("--echo") << QStringList{"--echo"} << request
+                            << QList<QByteArray>{request + good, request + good};
+    QTest::newRow("--echo --silent: only the echo")
+        << QStringList{"--echo", "--silent"} << request << QList<QByteArray>{request};
+    QTest::newRow("--echo --exception 2 --speed 115200 --usb-latency 5")
+        << QStringList{"--echo", "--exception", "2", "--speed", "115200", "--usb-latency", "5"}
+        << request << QList<QByteArray>{request + withCrc(hex("01 83 02"))};
+}
+
+void TestWirelarkSlave::faultedReplies()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, request);
+    QFETCH(QList<QByteArray>, expected);
+
+    startAndOpen(arguments);
+    for (const QByteArray &bytes : expected) {
+        QVERIFY(m_port->write(request));
+        const QByteArray got =
+            bytes.isEmpty() ? m_port->readFor(kQuietMs) : m_port->read(bytes.size());
+        QCOMPARE(got.toHex(' '), bytes.toHex(' '));
+    }
+}
+
+// The reply's bytes reach the master as they would end on the line: the first after the frame
+// gap, the turnaround and one character, the last a whole reply's characters later.
+void TestWirelarkSlave::pacedReplyTakesWireTime_data()
+{
+    QTest::addColumn<QString>("settings");
+    QTest::newRow("9600,N,8,1") << "9600,N,8,1";
+    QTest::newRow("9600,E,8,2") << "9600,E,8,2";
+}
+
+void TestWirelarkSlave::pacedReplyTakesWireTime()
+{
+    QFETCH(QString, settings);
+    serial::CommSettings line;
+    QVERIFY(!serial::parseSettings(settings, line));
+    constexpr int kTurnaroundMs = 2;
+    startAndOpen({"--speed", settings.section(',', 0, 0), "--settings", settings.section(',', 1),
+                  "--turnaround", QString::number(kTurnaroundMs)});
+
+    const qsizetype replyBytes = 5 + 2 * 30;
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(m_port->write(readRegisters(30)));
+    const QList<double> times = m_port->arrivals(replyBytes, clock);
+    QCOMPARE(times.size(), replyBytes);
+
+    const double wait = static_cast<double>(serial::frameGap(line).count()) / 1e6 + kTurnaroundMs;
+    const double first = wait + static_cast<double>(serial::charactersTime(line, 1).count()) / 1e6;
+    const double last =
+        wait + static_cast<double>(serial::charactersTime(line, replyBytes).count()) / 1e6;
+    const QString figures = QString::asprintf("first %.2f ms (due %.2f), last %.2f ms (due %.2f)",
+                                              times.first(), first, times.last(), last);
+    QVERIFY2(times.first() >= 0.9 * first, qPrintable(figures));
+    QVERIFY2(times.last() >= 0.9 * last, qPrintable(figures));
+    QVERIFY2(times.last() - times.first() >= 0.9 * (last - first), qPrintable(figures));
+    QVERIFY2(times.last() <= last + 1000, qPrintable(figures));
+}
+
+// Bytes gather until the latency timer expires or 62 are in: a short reply waits for the
+// timer, a long one sends 62 at once.
+void TestWirelarkSlave::usbLatencyHoldsBytes_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("registers");
+    QTest::addColumn<int>("earlyBytes"); // arriving before the latency has passed
+
+    QTest::newRow("9 bytes wait") << QStringList{} << 2 << 0;
+    QTest::newRow("85 bytes: 62 at once, 23 wait") << QStringList{} << 40 << 62;
+    QTest::newRow("85 bytes at 115200: 62 as they gather, 23 wait")
+        << QStringList{"--speed", "115200"} << 40 << 62;
+}
+
+void TestWirelarkSlave::usbLatencyHoldsBytes()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, registers);
+    QFETCH(int, earlyBytes);
+    constexpr int kLatencyMs = 200;
+
+    startAndOpen(arguments + QStringList{"--usb-latency", QString::number(kLatencyMs)});
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(m_port->write(readRegisters(registers)));
+    const QList<double> times = m_port->arrivals(5 + 2 * registers, clock);
+    QCOMPARE(times.size(), 5 + 2 * registers);
+    const auto early =
+        std::count_if(times.begin(), times.end(), [](double ms) { return ms < 0.9 * kLatencyMs; });
+    QCOMPARE(early, earlyBytes);
+}
+
+// A reply of 15 bytes at 300 baud is on the line for 500 ms, and a frame gap is 117 ms. The
+// second request goes out while the first reply is still on the line, right after its end, or
+// after the frame gap.
+void TestWirelarkSlave::collisionsAndGapsCounted_data()
+{
+    QTest::addColumn<int>("afterBytes"); // of the first reply, before the second request
+    QTest::addColumn<int>("pauseMs");
+    QTest::addColumn<QString>("totals");
+
+    QTest::newRow("during the reply")
+        << 5 << 0 << "requests 2, replies 2, collisions 1, short gaps 0";
+    QTest::newRow("right after the reply")
+        << 15 << 0 << "requests 2, replies 2, collisions 0, short gaps 1";
+    QTest::newRow("after the frame gap")
+        << 15 << 300 << "requests 2, replies 2, collisions 0, short gaps 0";
+}
+
+void TestWirelarkSlave::collisionsAndGapsCounted()
+{
+    QFETCH(int, afterBytes);
+    QFETCH(int, pauseMs);
+    QFETCH(QString, totals);
+
+    startAndOpen({"--speed", "300"});
+    const QByteArray request = readRegisters(5);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(m_port->write(request));
+    const qsizetype got = m_port->arrivals(afterBytes, clock).size();
+    QVERIFY(got >= afterBytes);
+    QTest::qSleep(pauseMs);
+    QVERIFY(m_port->write(request));
+    QCOMPARE(m_port->read(30 - got).size(), 30 - got);
+
+    QCOMPARE(m_simulator->stopWith(SIGTERM), 0);
+    const QString output = m_simulator->output();
+    QVERIFY2(output.contains("\nTotals: " + totals + "\n"), qPrintable(output));
+    // A request during the reply came while 10 characters of 33.3 ms were still to go.
+    const QRegularExpressionMatch match =
+        QRegularExpression(
+            " collision 1: request ([\\d.]+) ms before the reply ended on the line\n")
+            .match(output);
+    QCOMPARE(match.hasMatch(), afterBytes < 15);
+    QVERIFY2(match.captured(1).toDouble() <= 10 * 33.34, qPrintable(output));
+}
+
+// The reply line shows the bytes sent, faults included.
 void TestWirelarkSlave::trafficLines()
 {
-    startAndOpen({});
+    startAndOpen({"--bad-crc", "1"});
     QVERIFY(m_port->write(hex("01 03 00 03 00 02 34 0B")));
     const QByteArray reply = m_port->read(9);
-    QCOMPARE(reply, withCrc(hex("01 03 04 00 1E 00 28")));
+    QCOMPARE(reply.left(7), hex("01 03 04 00 1E 00 28"));
+    QVERIFY(reply != withCrc(hex("01 03 04 00 1E 00 28")));
 
     const QString stamp = QStringLiteral(R"(^([01]\d|2[0-3]):[0-5]\d:[0-5]\d\.\d{3} )");
     QVERIFY2(
@@ -512,9 +710,10 @@ void TestWirelarkSlave::quietPrintsNoTraffic()
     QCOMPARE(m_port->readFor(kQuietMs), QByteArray());
     QCOMPARE(m_simulator->stopWith(SIGTERM), 0);
     const QStringList lines = m_simulator->output().split('\n', Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines.size(), 3);
     QVERIFY(lines.at(0).startsWith("Serving slave 1 on "));
-    QVERIFY(lines.at(1).startsWith("Stopped by SIGTERM; removed "));
+    QCOMPARE(lines.at(1), "Totals: requests 2, replies 1, collisions 0, short gaps 0");
+    QVERIFY(lines.at(2).startsWith("Stopped by SIGTERM; removed "));
 }
 
 void TestWirelarkSlave::stopRemovesLink_data()
@@ -650,6 +849,17 @@ void TestWirelarkSlave::wrongCommandLine_data()
     QTest::newRow("negative delay") << QStringList{"--delay", "-1"};
     QTest::newRow("delay over a minute") << QStringList{"--delay", "60001"};
     QTest::newRow("flag with a value") << QStringList{"--silent=1"};
+    QTest::newRow("speed 49") << QStringList{"--speed", "49"};
+    QTest::newRow("settings without speed") << QStringList{"--settings", "N,8,1"};
+    QTest::newRow("turnaround without speed") << QStringList{"--turnaround", "1"};
+    QTest::newRow("mark parity") << QStringList{"--speed", "9600", "--settings", "M,8,1"};
+    QTest::newRow("1.5 stop bits") << QStringList{"--speed", "9600", "--settings", "N,8,1.5"};
+    QTest::newRow("usb latency 0") << QStringList{"--usb-latency", "0"};
+    QTest::newRow("usb latency 256") << QStringList{"--usb-latency", "256"};
+    QTest::newRow("bad-crc 0") << QStringList{"--bad-crc", "0"};
+    QTest::newRow("short 256") << QStringList{"--short", "256"};
+    QTest::newRow("exception 0x100") << QStringList{"--exception", "0x100"};
+    QTest::newRow("exception B without 0x") << QStringList{"--exception", "B"};
     QTest::newRow("unknown option") << QStringList{"--baud", "9600"};
     QTest::newRow("stray argument") << QStringList{"5"};
 }
