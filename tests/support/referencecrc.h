@@ -16,3 +16,11 @@ inline quint16 referenceCrc16(const QByteArray &bytes)
     }
     return crc;
 }
+
+// The bytes given in hex with their reference CRC appended, low byte first.
+inline QByteArray withReferenceCrc(const QByteArray &hex)
+{
+    QByteArray bytes = QByteArray::fromHex(hex);
+    const quint16 crc = referenceCrc16(bytes);
+    return bytes + char(crc & 0xFF) + char(crc >> 8);
+}

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "frame/request.h"
+#include "serial/commsettings.h"
+
+#include <QByteArray>
+#include <QString>
+#include <chrono>
+#include <optional>
+
+namespace transaction
+{
+
+// When the bytes of one exchange moved, on the monotonic clock.
+struct ReplyTimes {
+    std::chrono::steady_clock::time_point written;   // the write of the request returned
+    std::chrono::steady_clock::time_point firstByte; // the first reply byte was read
+    std::chrono::steady_clock::time_point lastByte;  // the last reply byte was read
+    std::optional<std::chrono::milliseconds> wait;   // how long the master waited; empty: unknown
+};
+
+// What the bytes that came back after a request amount to.
+struct Verdict {
+    // The one word for the whole reply; the first that applies in this order.
+    enum class Summary {
+        NoReply,       // nothing came back
+        Echo,          // the request read back in front of the reply (or alone)
+        Short,         // fewer bytes than the function code asks for
+        Long,          // more bytes than the function code asks for
+        BadCrc,        // the last two bytes are not the CRC of the others
+        WrongSlave,    // another address than the request's
+        WrongFunction, // neither the request's function nor its exception
+        Exception,     // a well-formed exception reply
+        Valid          // a well-formed normal reply
+    };
+    enum class Crc {
+        Absent, // fewer than 4 bytes: no address, function and CRC to check
+        Good,
+        Bad
+    };
+
+    Summary summary = Summary::NoReply;
+    // Good CRC, matching address and function (or its exception), expected length when known,
+    // no echo.
+    bool valid = false;
+
+    // Bytes of the request read back in front of the reply: 0 or 8. Everything below describes
+    // the reply after them.
+    qsizetype echoLength = 0;
+    qsizetype replyLength = 0;
+
+    Crc crc = Crc::Absent;
+    quint16 crcReceived = 0; // as a value: the last byte is the high byte
+    quint16 crcExpected = 0; // CRC-16/MODBUS of the reply without its last two bytes
+
+    quint8 requestSlave = 0;
+    quint8 requestFunction = 0;
+    quint8 replySlave = 0;    // 0 with an empty reply
+    quint8 replyFunction = 0; // 0 with a reply shorter than 2 bytes
+    bool slaveMatches = false;
+    bool functionMatches = false; // the request's function, or that | 0x80 for an exception
+
+    bool exception = false;
+    quint8 exceptionCode = 0; // 0 when the exception reply is too short to hold one
+
+    // Bytes the reply should have for the function code (5 for an exception); empty for
+    // function codes other than 01-06, 0F and 10, or when the reply's function does not match.
+    std::optional<qsizetype> expectedLength;
+    // replyLength - expectedLength: negative when bytes are missing, positive when extra;
+    // 0 when the length is unknown.
+    qsizetype lengthDifference = 0;
+
+    // From the return of the request's write to the first and last reply byte; empty without
+    // a reply.
+    std::optional<std::chrono::microseconds> firstByteAfter;
+    std::optional<std::chrono::microseconds> lastByteAfter;
+
+    // The time the request, the reply (its expected length, else the bytes received) and a
+    // 3.5-character gap take on the wire, in whole milliseconds rounded up; 0 when unknown.
+    int neededWaitMs = 0;
+    std::optional<std::chrono::milliseconds> wait;
+    bool waitTooShort = false; // the wait was shorter than neededWaitMs
+    serial::CommSettings settings;
+};
+
+// Bytes of a normal reply to request: 01/02: 5 + ceil(quantity / 8), 03/04: 5 + 2 * quantity,
+// 05/06/0F/10: 8. Empty for every other function code.
+std::optional<qsizetype> expectedReplyLength(const frame::RequestFrame &request);
+
+// Bits one character takes on the line: start bit, data bits, parity bit, stop bits, counted in
+// half bits so that 1.5 stop bits stay whole.
+int halfBitsPerCharacter(const serial::CommSettings &settings);
+
+// Milliseconds, rounded up, that requestBytes + replyBytes characters and the 3.5-character gap
+// after them take at the speed and framing of settings.
+int wireTimeMs(qsizetype requestBytes, qsizetype replyBytes, const serial::CommSettings &settings);
+
+// Judges reply, everything read after request was written (the 8 bytes as sent).
+Verdict judgeReply(const frame::RequestFrame &request, const QByteArray &reply,
+                   const ReplyTimes &times, const serial::CommSettings &settings);
+
+// The name of a Modbus exception code, 01 to 0B; "Unknown exception" for 09 and the rest.
+QString exceptionName(int code);
+
+// One word or two for the summary: "valid", "bad CRC", "exception", "short", ...
+QString summaryWord(Verdict::Summary summary);
+
+// A few lines of plain text for a tool tip, separated by '\n'.
+QString verdictText(const Verdict &verdict);
+
+} // namespace transaction
