@@ -11,8 +11,11 @@ namespace poll
 
 // What wirelark-poll makes of one reply: the one place where a reply is judged.
 struct ReplyCheck {
+    // A good reply (a normal or an exception reply, see transaction::judgeReply), or no reply
+    // to a broadcast (address 00), which must get none.
     bool valid = false;
-    QString word; // "valid", "no reply", "bad CRC", ...
+    QString word;   // "valid", "no reply", "bad CRC", ...
+    QString detail; // one line: "Bad CRC: got 1234, expected 5678", ...
 };
 
 // Judges the reply of a completed exchange of request, sent with settings and a wait of waitMs.

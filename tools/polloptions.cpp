@@ -27,11 +27,13 @@ Output (--format):
         "registers A B C": the window's three read-outs in decimal, "-" where the
         window leaves one empty.
   csv   a header line, then per exchange: time,seq,request,reply,reg1,reg2,reg3,
-        verdict,valid,first_byte_ms,last_byte_ms.
+        verdict,valid,first_byte_ms,last_byte_ms,detail.
   json  one object per exchange and line with the same fields; registers as an
         array of three numbers or null.
-Times are from the return of the request's write to the first and the last byte of
-the reply, in milliseconds. Standard error gets a line about the port at the start and
+A reply is valid with a good CRC, the request's address and function, and the length
+the function asks for; an exception reply is valid too (verdict "exception"), and so
+is no reply to a broadcast (address 00). Times are from the return of the request's
+write to the first and the last byte of the reply, in milliseconds. Standard error gets a line about the port at the start and
 a summary at the end: sent, valid, invalid, silent, and the minimum, median and
 maximum time to the last byte.
 

@@ -60,7 +60,7 @@ QString millisecondsOf(qint64 microseconds)
 QByteArray csvHeader()
 {
     return QByteArrayLiteral("time,seq,request,reply,reg1,reg2,reg3,verdict,valid,first_byte_ms,"
-                             "last_byte_ms\n");
+                             "last_byte_ms,detail\n");
 }
 
 QByteArray formatRecord(OutputFormat format, const ExchangeRecord &record)
@@ -83,7 +83,8 @@ QByteArray formatRecord(OutputFormat format, const ExchangeRecord &record)
                                  csvField(record.verdict),
                                  record.valid ? QStringLiteral("1") : QStringLiteral("0"),
                                  millisecondsText(record.firstByteMs),
-                                 millisecondsText(record.lastByteMs)};
+                                 millisecondsText(record.lastByteMs),
+                                 csvField(record.detail)};
         return (fields.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
     }
     case OutputFormat::Json: {
@@ -101,6 +102,7 @@ QByteArray formatRecord(OutputFormat format, const ExchangeRecord &record)
             {QStringLiteral("valid"), record.valid},
             {QStringLiteral("first_byte_ms"), jsonMilliseconds(record.firstByteMs)},
             {QStringLiteral("last_byte_ms"), jsonMilliseconds(record.lastByteMs)},
+            {QStringLiteral("detail"), record.detail},
         };
         return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
     }

@@ -20,7 +20,8 @@ struct ExchangeRecord {
     QByteArray reply;
     std::array<QString, 3> readouts; // the window's three read-outs; empty where it shows none
     bool valid = false;
-    QString verdict;
+    QString verdict; // a word or two: "valid", "bad CRC", ...
+    QString detail;  // a line: "Bad CRC: got 1234, expected 5678"
     // From the return of the write to the first and the last byte; unset without a reply.
     std::optional<double> firstByteMs;
     std::optional<double> lastByteMs;

@@ -31,14 +31,6 @@ double millisecondsBetween(transaction::Clock::time_point from, transaction::Clo
     return std::chrono::duration<double, std::milli>(to - from).count();
 }
 
-// The system-clock time of a monotonic time point, as of now.
-std::chrono::system_clock::time_point systemTimeOf(transaction::Clock::time_point monotonic)
-{
-    const auto age = transaction::Clock::now() - monotonic;
-    return std::chrono::system_clock::now() -
-           std::chrono::duration_cast<std::chrono::system_clock::duration>(age);
-}
-
 QString canonicalOrSelf(const QString &path)
 {
     const QString canonical = QFileInfo(path).canonicalFilePath();
@@ -107,7 +99,7 @@ bool PollRunner::openCapture()
     if (m_options.capturePath.isEmpty())
         return true;
     QString error;
-    m_capture = PollCapture::open(m_options.capturePath, &error);
+    m_capture = capture::CaptureWriter::open(m_options.capturePath, &error);
     if (!m_capture)
         printError(error);
     return m_capture != nullptr;
@@ -179,7 +171,7 @@ bool PollRunner::exchangeOnce(qint64 sequence, const frame::RequestFrame &frame)
 
     ExchangeRecord record;
     record.sequence = sequence;
-    record.written = systemTimeOf(*result.written);
+    record.written = capture::systemTimeOf(*result.written);
     record.request = request;
     record.reply = result.reply;
     for (int k = 0; k < 3; ++k)
@@ -188,6 +180,7 @@ bool PollRunner::exchangeOnce(qint64 sequence, const frame::RequestFrame &frame)
     const ReplyCheck check = checkReply(frame, result, m_settings, m_options.waitMs);
     record.valid = check.valid;
     record.verdict = check.word;
+    record.detail = check.detail;
     if (result.firstByte)
         record.firstByteMs = millisecondsBetween(*result.written, *result.firstByte);
     if (result.lastByte)
@@ -195,10 +188,10 @@ bool PollRunner::exchangeOnce(qint64 sequence, const frame::RequestFrame &frame)
     m_stats.add(record);
 
     if (m_capture) {
-        bool saved = m_capture->record(request, *result.written);
+        bool saved = m_capture->write(request, record.written);
         if (saved && !result.reply.isEmpty())
-            saved = m_capture->record(result.reply,
-                                      result.lastByte.value_or(transaction::Clock::now()));
+            saved = m_capture->write(result.reply, capture::systemTimeOf(result.lastByte.value_or(
+                                                       transaction::Clock::now())));
         if (!saved || !m_capture->flush()) {
             printError(m_capture->errorText());
             m_outputFailed = true;

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "pollcapture.h"
 #include "polloptions.h"
 #include "pollreport.h"
 #include "stopsignals.h"
 
+#include "capture/capturewriter.h"
 #include "serial/commsettings.h"
 #include "serial/serialcomm.h"
 #include "serial/systemcomm.h"
@@ -51,7 +51,7 @@ private:
     serial::PortResolver m_resolver;
     std::unique_ptr<serial::SerialComm> m_comm;
     std::unique_ptr<transaction::Exchange> m_exchange;
-    std::unique_ptr<PollCapture> m_capture;
+    std::unique_ptr<capture::CaptureWriter> m_capture;
     std::unique_ptr<QSocketNotifier> m_stopNotifier;
     PollStats m_stats;
     int m_stopSignals = 0;
