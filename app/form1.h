@@ -117,6 +117,8 @@ private:
     // Places the window, frame included, in the middle of the whole primary screen.
     void centreOnScreen();
     void showWarning(const QString &text);
+    // Sets the tool tip of the port box entry of the port number in use.
+    void refreshPortToolTip(bool opened);
     void selectAllText(QLineEdit *field);
     // Sets the switched controls and Timer1's interval to one of the three states, changing
     // only what differs, in the order of the table.

@@ -4,6 +4,7 @@
 #include "serial/boxentries.h"
 #include "serial/portdiscovery.h"
 #include "serial/portopening.h"
+#include "serial/systemports.h"
 #include "transaction/intervaltimer.h"
 
 #include <QComboBox>
@@ -40,7 +41,7 @@ void Form1::Display_comport()
     const QList<serial::MappedPort> ports =
         m_scanPorts ? m_scanPorts() : QList<serial::MappedPort>{};
     for (int position = 0; position < cboComPort->count(); ++position)
-        cboComPort->setItemData(position, serial::portToolTip(ports, position + 1),
+        cboComPort->setItemData(position, serial::currentPortToolTip(ports, position + 1, false),
                                 Qt::ToolTipRole);
 
     // A position outside the list is refused and changes nothing; -1 clears the selection
@@ -74,6 +75,18 @@ void Form1::cmdopen_Click()
     Toggle_port_controls();
     cont_on->setEnabled(true);
     cmdtr->setEnabled(true);
+    refreshPortToolTip(true);
+}
+
+// The tool tip of the open port's entry tells whether its adapter now answers with low
+// latency, and how to make it do so for good when it does not.
+void Form1::refreshPortToolTip(bool opened)
+{
+    const int position = MSComm1->commPort() - 1;
+    if (position < 0 || position >= cboComPort->count() || !m_scanPorts)
+        return;
+    cboComPort->setItemData(
+        position, serial::currentPortToolTip(m_scanPorts(), position + 1, opened), Qt::ToolTipRole);
 }
 
 // Ends in the port-closed state whether or not closing the port succeeded.
@@ -86,4 +99,5 @@ void Form1::cmdclose_Click()
     cont_on->setEnabled(false);
     cont_off->setEnabled(false);
     cmdtr->setEnabled(false);
+    refreshPortToolTip(false);
 }

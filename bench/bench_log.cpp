@@ -14,7 +14,9 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdio>
+#include <functional>
 
 namespace
 {
@@ -122,6 +124,80 @@ ReferenceRun referenceLog(QPlainTextEdit *box, const PaintCounter &paints, const
     return run;
 }
 
+// The longest time the event loop goes without handling a 2 ms probe timer while `work` runs
+// and then until `done` says the work has come to an end (or 30 s have passed), in ms.
+double longestStall(const std::function<void()> &work, const std::function<bool()> &done)
+{
+    double last = bench::monotonicSeconds();
+    double longest = 0;
+    QTimer probe;
+    probe.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        const double now = bench::monotonicSeconds();
+        longest = std::max(longest, now - last);
+        last = now;
+    });
+    probe.start(2);
+    QCoreApplication::processEvents();
+    last = bench::monotonicSeconds();
+    work();
+    const double deadline = bench::monotonicSeconds() + 30.0;
+    while (!done() && bench::monotonicSeconds() < deadline)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    // The last turn's handling counts too.
+    QCoreApplication::processEvents();
+    longest = std::max(longest, bench::monotonicSeconds() - last);
+    return longest * 1000.0;
+}
+
+// A reply of a megabyte, as a chattering device delivers it into a long wait at high speed:
+// the longest time the window does not answer while its 3 MiB line is logged and shown, against
+// the same line put on screen as one block.
+void measureMegabyteReply(LogTextBox *log, const PaintCounter &paints, QPlainTextEdit *reference)
+{
+    const QByteArray reply = replyOf(1 << 20);
+    std::vector<double> ours;
+    std::vector<double> wholeMs;
+    for (int r = 0; r < 3; ++r) {
+        log->setText(QString());
+        QCoreApplication::processEvents();
+        const int before = paints.count;
+        const double t0 = bench::monotonicSeconds();
+        ours.push_back(longestStall(
+            [&] {
+                log->appendText(transaction::logLine(reply));
+                log->moveCaretToEnd();
+            },
+            [&] { return !log->isShowing() && paints.count > before; }));
+        wholeMs.push_back((bench::monotonicSeconds() - t0) * 1000.0);
+    }
+    std::vector<double> theirs;
+    for (int r = 0; r < 3; ++r) {
+        reference->setPlainText(QString());
+        QCoreApplication::processEvents();
+        theirs.push_back(longestStall(
+            [&] {
+                QString line = transaction::logLine(reply);
+                line.chop(2);
+                QTextCursor cursor(reference->document());
+                cursor.movePosition(QTextCursor::End);
+                cursor.insertText(line + QLatin1Char('\n'));
+                reference->moveCursor(QTextCursor::End);
+                reference->ensureCursorVisible();
+            },
+            [] { return true; }));
+    }
+    const double ourMs = bench::median(ours);
+    bench::printRow({"log a 1 MiB reply (3 MiB line): longest time the window does not answer "
+                     "(median of 3; all shown after " +
+                         bench::duration(bench::median(wholeMs)) + ")",
+                     bench::duration(ourMs),
+                     bench::duration(bench::median(theirs)) + " (one block)",
+                     bench::ratioText(ourMs, bench::median(theirs)), "<= 100 ms",
+                     bench::verdictOf(ourMs <= 100.0)});
+    log->setText(QString());
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -216,5 +292,7 @@ int main(int argc, char *argv[])
                          hasTarget ? bench::verdictOf(met)
                                    : (painted ? bench::Verdict::None : bench::Verdict::Missed)});
     }
+    std::fprintf(stderr, "log 1 MiB ...\n");
+    measureMegabyteReply(log, ourPaints, &reference);
     return 0;
 }

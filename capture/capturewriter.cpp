@@ -68,17 +68,14 @@ QString remedyForOpen(int errorNumber)
 // A reader that goes away must show as EPIPE, not end the process with SIGPIPE.
 void ignoreSigpipeFor(int fd)
 {
-    struct stat status {
-    };
+    struct stat status = {};
     if (fstat(fd, &status) != 0 || !(S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode)))
         return;
-    struct sigaction current {
-    };
+    struct sigaction current = {};
     if (sigaction(SIGPIPE, nullptr, &current) != 0)
         return;
     if (!(current.sa_flags & SA_SIGINFO) && current.sa_handler == SIG_DFL) {
-        struct sigaction ignore {
-        };
+        struct sigaction ignore = {};
         ignore.sa_handler = SIG_IGN;
         sigemptyset(&ignore.sa_mask);
         sigaction(SIGPIPE, &ignore, nullptr);
@@ -207,8 +204,7 @@ bool CaptureWriter::fail(int errorNumber)
     FILE *file = pcap_dump_file(m_dumper);
     // Nothing more reaches the output, not even what the buffer holds at close.
     __fpurge(file);
-    struct stat status {
-    };
+    struct stat status = {};
     // A regular file loses the part of a record that went out before the failure; should that
     // fail too, a reader reports the last record as cut short and shows the others.
     if (m_savedBytes > 0 && fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode) &&

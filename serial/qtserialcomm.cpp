@@ -79,9 +79,9 @@ CommError oneAndHalfStopBits(int number, const QString &label)
 
 } // namespace
 
-QtSerialComm::QtSerialComm(Resolver resolver)
+QtSerialComm::QtSerialComm(Resolver resolver, ModemLines *modemLines)
     : m_resolver(resolver ? std::move(resolver) : Resolver(&resolveSystemPort)),
-      m_port(std::make_unique<QSerialPort>())
+      m_modemLines(modemLines ? modemLines : this), m_port(std::make_unique<QSerialPort>())
 {
     QObject::connect(m_port.get(), &QSerialPort::errorOccurred, m_port.get(),
                      [this](QSerialPort::SerialPortError error) { handleError(error); });
@@ -92,6 +92,8 @@ QtSerialComm::QtSerialComm(Resolver resolver)
 QtSerialComm::~QtSerialComm()
 {
     QObject::disconnect(m_port.get(), nullptr, nullptr, nullptr);
+    if (m_state == State::Open)
+        m_lowLatency.restore();
 }
 
 QString QtSerialComm::label() const
@@ -204,6 +206,7 @@ CommError QtSerialComm::openPort()
     m_devicePath = path;
     m_reportedBuffered = 0;
     m_state = State::Open;
+    m_lowLatency.request(m_port->handle());
     applyModemLines();
     return {};
 }
@@ -213,6 +216,7 @@ CommError QtSerialComm::closePort()
     switch (m_state) {
     case State::Open:
         m_state = State::Closed;
+        m_lowLatency.restore();
         m_port->close();
         m_port->clearError();
         m_devicePath.clear();
@@ -370,10 +374,20 @@ CommError QtSerialComm::lostError()
 
 void QtSerialComm::applyModemLines()
 {
-    // Devices without modem lines (pseudo-terminals) refuse both; that is no fault here.
-    m_port->setDataTerminalReady(m_dtrEnable);
-    m_port->setRequestToSend(false);
+    m_modemLines->setDataTerminalReady(m_dtrEnable);
+    m_modemLines->setRequestToSend(false);
     m_port->clearError();
+}
+
+// Devices without modem lines (pseudo-terminals) refuse both; that is no fault here.
+void QtSerialComm::setDataTerminalReady(bool asserted)
+{
+    m_port->setDataTerminalReady(asserted);
+}
+
+void QtSerialComm::setRequestToSend(bool asserted)
+{
+    m_port->setRequestToSend(asserted);
 }
 
 void QtSerialComm::handleError(QSerialPort::SerialPortError error)
@@ -386,6 +400,7 @@ void QtSerialComm::handleError(QSerialPort::SerialPortError error)
         error == QSerialPort::WriteError) {
         m_state = State::Lost;
         m_lossReported = false;
+        m_lowLatency.restore();
         m_port->close();
     }
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "serial/commsettings.h"
+#include "serial/lowlatency.h"
+#include "serial/modemlines.h"
 #include "serial/portmap.h"
 #include "serial/serialcomm.h"
 
@@ -20,14 +22,18 @@ namespace serial
 // Every received byte stays buffered until input() takes it. When the device fails while open
 // (unplugged, the far end of a pseudo-terminal closed) the device is closed at once and every
 // operation reports DeviceLost until the port is opened again or closed.
-class QtSerialComm : public SerialComm
+// Every open asks the driver for low latency (see LowLatency), so that a USB adapter hands a
+// short reply on at once instead of holding it for its latency timer; a driver without the
+// setting is used as it is. The device's flags are put back before it closes.
+class QtSerialComm : public SerialComm, private ModemLines
 {
 public:
     using Resolver = std::function<std::optional<MappedPort>(int number)>;
 
     // resolver maps a port number to a device at open time; the default looks at the links of
-    // the port directory and the machine's serial devices.
-    explicit QtSerialComm(Resolver resolver = {});
+    // the port directory and the machine's serial devices. modemLines receives the settings of
+    // DTR and RTS instead of the device when given; it must outlive the component.
+    explicit QtSerialComm(Resolver resolver = {}, ModemLines *modemLines = nullptr);
     ~QtSerialComm() override;
 
     CommError setCommPort(qint16 port) override;
@@ -59,6 +65,8 @@ private:
     CommError lostError();
     QString label() const;
     void applyModemLines();
+    void setDataTerminalReady(bool asserted) override;
+    void setRequestToSend(bool asserted) override;
     // Reads what the kernel holds for the port into Qt's buffer, without waiting.
     void pullPending();
     void handleError(QSerialPort::SerialPortError error);
@@ -75,6 +83,8 @@ private:
     bool m_lossReported = false;
     ArrivalHandler m_arrivalHandler;
     qint64 m_reportedBuffered = 0; // bytes in Qt's buffer that the handler has been told of
+    ModemLines *m_modemLines = this;
+    LowLatency m_lowLatency;
     std::unique_ptr<QSerialPort> m_port;
 };
 

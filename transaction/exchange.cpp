@@ -1,5 +1,7 @@
 #include "transaction/exchange.h"
 
+#include "serial/commsettings.h"
+#include "serial/linetiming.h"
 #include "transaction/eventwait.h"
 
 #include <QScopeGuard>
@@ -35,9 +37,10 @@ bool Exchange::abandonRequested() const
 
 void Exchange::bytesArrived(qint64 count)
 {
+    const Clock::time_point now = Clock::now();
+    m_lastArrival = now;
     if (m_running.empty())
         return;
-    const Clock::time_point now = Clock::now();
     for (Arrivals *arrivals : m_running) {
         if (!arrivals->first)
             arrivals->first = now;
@@ -59,14 +62,39 @@ ExchangeResult Exchange::failed(serial::CommError error, ExchangeResult result) 
     return result;
 }
 
+bool Exchange::awaitSilence(Clock::duration limit)
+{
+    serial::CommSettings settings;
+    if (!m_silenceRule || !m_lastArrival || serial::parseSettings(m_comm.settings(), settings))
+        return true;
+    const Clock::duration gap = serial::frameGap(settings);
+    const Clock::time_point giveUp = Clock::now() + limit;
+    for (;;) {
+        const Clock::time_point now = Clock::now();
+        const Clock::time_point silentAt = std::min(*m_lastArrival + gap, giveUp);
+        if (now >= silentAt || !m_comm.portOpen())
+            return true;
+        const std::chrono::duration<double> left = silentAt - now;
+        if (waitProcessingEvents(left.count(),
+                                 [this] { return abandonRequested() || !m_comm.portOpen(); }) ==
+                WaitEnd::Abandoned &&
+            (abandonRequested() || m_comm.portOpen()))
+            return false;
+    }
+}
+
 ExchangeResult Exchange::run(const QByteArray &request, double waitMs)
 {
     ExchangeResult result;
-    if (m_abandoned || abandonRequested()) {
+    const Clock::time_point start = Clock::now();
+    if (m_abandoned || abandonRequested() ||
+        !awaitSilence(std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double, std::milli>(std::max(waitMs, 0.0))))) {
         m_abandoned = true;
         result.end = ExchangeEnd::Abandoned;
         return result;
     }
+    result.held = Clock::now() - start;
     Arrivals arrivals;
     m_running.push_back(&arrivals);
     const auto leave = qScopeGuard([this, &arrivals] {

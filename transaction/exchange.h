@@ -30,6 +30,8 @@ struct ExchangeResult {
     // When the first and the last byte of the reply arrived; unset when none did.
     std::optional<Clock::time_point> firstByte;
     std::optional<Clock::time_point> lastByte;
+    // How long the request was held back for a silent line before it was written.
+    Clock::duration held{};
 };
 
 // Told what an exchange does on the wire, as it happens. Every call runs on the thread of the
@@ -51,6 +53,11 @@ public:
 // closed meanwhile (the read then tells an operator's close from a lost device) or when the
 // program is closing. Exchanges may nest: one started from an event handled during another's
 // wait runs to its end first.
+//
+// A request never talks over the line: when bytes arrived less than a frame gap ago (3.5
+// characters at the port's settings, 1.75 ms above 19200 baud), it is held, events running,
+// until the line has been silent that long, but never longer than the exchange's own wait, so
+// that a device that never stops talking cannot stall the caller.
 class Exchange
 {
 public:
@@ -65,6 +72,8 @@ public:
     void setAbandon(std::function<bool()> abandon);
     // Not owned; null for none.
     void setObserver(ExchangeObserver *observer);
+    // Whether requests wait for a silent line (on by default; off only to measure without it).
+    void setSilenceRule(bool on) { m_silenceRule = on; }
 
     // Runs one exchange with a wait of `waitMs` milliseconds after the write (zero or less: the
     // read follows at once, without handling events).
@@ -82,11 +91,16 @@ private:
     void bytesArrived(qint64 count);
     ExchangeResult failed(serial::CommError error, ExchangeResult result) const;
     bool abandonRequested() const;
+    // Holds the caller, events running, until the line has been silent for a frame gap or
+    // `limit` has passed; false when the program is closing meanwhile.
+    bool awaitSilence(Clock::duration limit);
 
     serial::SerialComm &m_comm;
     std::function<bool()> m_abandon;
     ExchangeObserver *m_observer = nullptr;
     bool m_abandoned = false;
+    bool m_silenceRule = true;
+    std::optional<Clock::time_point> m_lastArrival; // of any byte, in or out of an exchange
     // The arrivals of every exchange that is running, innermost last.
     std::vector<Arrivals *> m_running;
 };

@@ -1,6 +1,10 @@
 #include "serial/boxentries.h"
 #include "serial/portdiscovery.h"
+#include "serial/systemports.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 using serial::MappedPort;
@@ -18,6 +22,10 @@ private slots:
     void preselection();
     void portNumberOfBoxText_data();
     void portNumberOfBoxText();
+    void toolTipWithLatencyTimer_data();
+    void toolTipWithLatencyTimer();
+    void latencyTimerFromSysfs_data();
+    void latencyTimerFromSysfs();
 };
 
 void TestPortDiscovery::namesOfMappedPorts()
@@ -129,6 +137,92 @@ void TestPortDiscovery::portNumberOfBoxText()
     QFETCH(int, number);
     const std::optional<qint16> result = serial::portNumberOfText(text);
     QCOMPARE(result ? int(*result) : -1000, number);
+}
+
+void TestPortDiscovery::toolTipWithLatencyTimer_data()
+{
+    QTest::addColumn<int>("latency"); // -1: none
+    QTest::addColumn<QString>("driver");
+    QTest::addColumn<bool>("opened");
+    QTest::addColumn<QString>("timerLine"); // how the second line starts; empty: one line
+    QTest::addColumn<QString>("rule");      // the last line; empty: no rule
+    const QString ftdi = R"(ACTION!="remove", SUBSYSTEM=="usb-serial", DRIVER=="ftdi_sio", )"
+                         R"(ATTR{latency_timer}="1")";
+    QTest::newRow("no timer") << -1 << QString() << true << QString() << QString();
+    QTest::newRow("16 ms, closed")
+        << 16 << "ftdi_sio" << false << "Latency timer: 16 ms" << QString();
+    QTest::newRow("1 ms, opened") << 1 << "ftdi_sio" << true << "Latency timer: 1 ms" << QString();
+    QTest::newRow("16 ms, opened")
+        << 16 << "ftdi_sio" << true << "Latency timer: 16 ms (the driver did not lower it)" << ftdi;
+    QTest::newRow("unknown driver") << 4 << "" << true << "Latency timer: 4 ms ("
+                                    << R"(ACTION!="remove", SUBSYSTEM=="usb-serial", )"
+                                       R"(ATTR{latency_timer}=="?*", ATTR{latency_timer}="1")";
+}
+
+void TestPortDiscovery::toolTipWithLatencyTimer()
+{
+    QFETCH(int, latency);
+    QFETCH(QString, driver);
+    QFETCH(bool, opened);
+    QFETCH(QString, timerLine);
+    QFETCH(QString, rule);
+    const MappedPort port{1, QStringLiteral("/dev/ttyUSB0"), QStringLiteral("FT232R %1"), false};
+    const QStringList lines =
+        serial::portToolTip(
+            port, latency < 0 ? std::nullopt : std::optional(serial::LatencyTimer{latency, driver}),
+            opened)
+            .split(QLatin1Char('\n'));
+    QCOMPARE(lines.first(), serial::portToolTip({port}, 1));
+    QVERIFY2(lines.size() == 1 ? timerLine.isEmpty() : lines[1].startsWith(timerLine),
+             qPrintable(lines.join(QLatin1Char('|'))));
+    QCOMPARE(lines.size() > 2 ? lines.last() : QString(), rule);
+}
+
+void TestPortDiscovery::latencyTimerFromSysfs_data()
+{
+    QTest::addColumn<QString>("content"); // of latency_timer; empty: no such file
+    QTest::addColumn<bool>("driverLink");
+    QTest::addColumn<int>("latency"); // -1: none
+    QTest::addColumn<QString>("driver");
+    QTest::newRow("ftdi_sio, 16 ms") << "16\n" << true << 16 << "ftdi_sio";
+    QTest::newRow("no driver link") << "1\n" << false << 1 << "";
+    QTest::newRow("no timer") << "" << true << -1 << "";
+    QTest::newRow("not a number") << "sixteen\n" << true << -1 << "";
+    QTest::newRow("above 255") << "300\n" << true << -1 << "";
+}
+
+// A fake tree: /dev/serial/by-id/<adapter> links to ttyUSB0, whose sysfs device is a link as
+// under /sys/class/tty.
+void TestPortDiscovery::latencyTimerFromSysfs()
+{
+    QFETCH(QString, content);
+    QFETCH(bool, driverLink);
+    QFETCH(int, latency);
+    QFETCH(QString, driver);
+    QTemporaryDir root;
+    const QString sys = root.filePath(QStringLiteral("sys"));
+    const QString port = sys + QStringLiteral("/bus/usb-serial/devices/ttyUSB0");
+    QVERIFY(QDir().mkpath(root.filePath(QStringLiteral("dev/serial/by-id"))));
+    QVERIFY(QDir().mkpath(port) && QDir().mkpath(sys + QStringLiteral("/class/tty/ttyUSB0")));
+    QVERIFY(QDir().mkpath(sys + QStringLiteral("/bus/usb-serial/drivers/ftdi_sio")));
+    QVERIFY(QFile(root.filePath(QStringLiteral("dev/ttyUSB0"))).open(QIODevice::WriteOnly));
+    const QString byId = root.filePath(QStringLiteral("dev/serial/by-id/usb-FTDI-if00-port0"));
+    QVERIFY(QFile::link(QStringLiteral("../../ttyUSB0"), byId));
+    QVERIFY(QFile::link(QStringLiteral("../../../bus/usb-serial/devices/ttyUSB0"),
+                        sys + QStringLiteral("/class/tty/ttyUSB0/device")));
+    if (driverLink)
+        QVERIFY(QFile::link(QStringLiteral("../../drivers/ftdi_sio"), port + "/driver"));
+    QFile timer(port + QStringLiteral("/latency_timer"));
+    QVERIFY(content.isEmpty() ||
+            (timer.open(QIODevice::WriteOnly) && timer.write(content.toLatin1())));
+    timer.close();
+
+    const std::optional<serial::LatencyTimer> read = serial::readLatencyTimer(byId, sys);
+    QCOMPARE(read ? read->milliseconds : -1, latency);
+    QCOMPARE(read ? read->driver : QString(), driver);
+    QCOMPARE(serial::currentPortToolTip({{3, byId, {}, true}}, 3, false, sys)
+                 .endsWith(QStringLiteral("Latency timer: %1 ms").arg(latency)),
+             latency >= 0);
 }
 
 QTEST_GUILESS_MAIN(TestPortDiscovery)

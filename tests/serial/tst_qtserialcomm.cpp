@@ -3,9 +3,9 @@
 #include "serial/qtserialcomm.h"
 #include "serial/systemports.h"
 #include "serial/terminalprobe.h"
+#include "support/ptyfarend.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -14,8 +14,6 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <poll.h>
-#include <pty.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -28,63 +26,66 @@ using serial::QtSerialComm;
 namespace
 {
 
-// A pseudo-terminal whose device end the component opens; the test plays the far end.
-class Pty
+// Links target as com<number> in the port directory, replacing an older link.
+bool linkPort(int number, const QString &target)
 {
-public:
-    Pty()
+    const QString name = serial::portDirectory() + QStringLiteral("/com%1").arg(number);
+    QFile::remove(name);
+    return QFile::link(target, name);
+}
+
+// A pseudo-terminal linked as com<number> in the port directory, and a closed component set to
+// that number (check ready). The test plays the far end.
+struct LinkedPty {
+    explicit LinkedPty(int number = 5, serial::ModemLines *modemLines = nullptr)
+        : comm({}, modemLines)
     {
-        int slave = -1;
-        char name[128] = {};
-        if (::openpty(&m_master, &slave, name, nullptr, nullptr) != 0)
-            return;
-        ::close(slave);
-        ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
-        m_path = QString::fromLocal8Bit(name);
+        ready = pty.isValid() && linkPort(number, pty.devicePath()) &&
+                !comm.setCommPort(static_cast<qint16>(number));
     }
-    ~Pty() { closeFarEnd(); }
-    Pty(const Pty &) = delete;
-    Pty &operator=(const Pty &) = delete;
-
-    bool isValid() const { return m_master >= 0; }
-    const QString &path() const { return m_path; }
-    int master() const { return m_master; }
-
-    void closeFarEnd()
+    // The error number and message of a failed open; empty when the port opened.
+    QString open()
     {
-        if (m_master >= 0)
-            ::close(m_master);
-        m_master = -1;
+        const CommError error = comm.setPortOpen(true);
+        return error ? QStringLiteral("%1: %2").arg(error.number).arg(error.message) : QString();
     }
 
-    bool send(const QByteArray &bytes) const
-    {
-        return ::write(m_master, bytes.constData(), bytes.size()) == bytes.size();
-    }
+    PtyFarEnd pty;
+    QtSerialComm comm;
+    bool ready = false;
+};
 
-    // Everything the device end wrote, collected for the given time without running the
-    // event loop.
-    QByteArray receive(int milliseconds) const
+// Records the modem line settings that the component makes, one "DTR=1" or "RTS=0" each.
+struct ModemLineRecorder : serial::ModemLines {
+    void setDataTerminalReady(bool asserted) override
     {
-        QByteArray bytes;
-        QElapsedTimer clock;
-        clock.start();
-        for (qint64 left = milliseconds; left > 0; left = milliseconds - clock.elapsed()) {
-            pollfd p{m_master, POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(left)) <= 0 || !(p.revents & POLLIN))
-                break;
-            char buffer[256];
-            const ssize_t n = ::read(m_master, buffer, sizeof buffer);
-            if (n <= 0)
-                break;
-            bytes.append(buffer, n);
-        }
-        return bytes;
+        calls << QStringLiteral("DTR=%1").arg(int(asserted));
     }
+    void setRequestToSend(bool asserted) override
+    {
+        calls << QStringLiteral("RTS=%1").arg(int(asserted));
+    }
+    QStringList calls;
+};
 
-private:
-    int m_master = -1;
-    QString m_path;
+// A driver's serial settings as LowLatency sees them: its flags and the errno values with which
+// its reads and writes fail (0: they succeed).
+struct FakeSerialDriver {
+    serial::LowLatency::Control control()
+    {
+        return [this](int, unsigned long request, serial_struct &info) {
+            if (request == TIOCGSERIAL) {
+                info.flags = flags;
+                return readError;
+            }
+            if (writeError == 0)
+                flags = info.flags;
+            return writeError;
+        };
+    }
+    int flags = 0;
+    int readError = 0;
+    int writeError = 0;
 };
 
 qint64 cpuMilliseconds()
@@ -131,11 +132,14 @@ private slots:
     void lostDeviceSeenByInput();
     void lossToldByClose();
     void modemLinesReleasedOnARealDevice();
+    void modemLinesFollowDTREnable_data();
+    void modemLinesFollowDTREnable();
+    void lowLatencyAskedAndPutBack_data();
+    void lowLatencyAskedAndPutBack();
     void terminalDriverListing_data();
     void terminalDriverListing();
 
 private:
-    bool link(int number, const QString &target);
     QString runHelper(const QStringList &arguments);
 
     QTemporaryDir m_config;
@@ -160,13 +164,6 @@ void TestQtSerialComm::cleanup()
         ports.remove(name);
 }
 
-bool TestQtSerialComm::link(int number, const QString &target)
-{
-    const QString name = serial::portDirectory() + QStringLiteral("/com%1").arg(number);
-    QFile::remove(name);
-    return QFile::link(target, name);
-}
-
 QString TestQtSerialComm::runHelper(const QStringList &arguments)
 {
     QProcess helper;
@@ -178,18 +175,16 @@ QString TestQtSerialComm::runHelper(const QStringList &arguments)
 
 void TestQtSerialComm::openCloseReopen()
 {
-    Pty pty;
-    QVERIFY(pty.isValid());
-    QVERIFY(link(5, pty.path()));
-    QtSerialComm comm;
-    QVERIFY(!comm.setCommPort(5));
+    LinkedPty port;
+    QVERIFY(port.ready);
+    QtSerialComm &comm = port.comm;
     QVERIFY(!comm.setSettings(QStringLiteral("9600,N,8,1")));
 
     for (int round = 0; round < 2; ++round) {
         const CommError opened = comm.setPortOpen(true);
         QVERIFY2(!opened, qPrintable(opened.message));
         QVERIFY(comm.portOpen());
-        QCOMPARE(comm.devicePath(), pty.path());
+        QCOMPARE(comm.devicePath(), port.pty.devicePath());
         QVERIFY(!comm.setPortOpen(false));
         QVERIFY(!comm.portOpen());
     }
@@ -201,32 +196,27 @@ void TestQtSerialComm::openCloseReopen()
 
 void TestQtSerialComm::openingWritesNothing()
 {
-    Pty pty;
-    QVERIFY(pty.isValid());
-    QVERIFY(link(5, pty.path()));
-    QtSerialComm comm;
-    comm.setCommPort(5);
-    comm.setDTREnable(false);
-    QVERIFY(!comm.setPortOpen(true));
+    LinkedPty port;
+    QVERIFY(port.ready);
+    port.comm.setDTREnable(false);
+    QCOMPARE(port.open(), QString());
     QTest::qWait(100);
-    QCOMPARE(pty.receive(500), QByteArray());
+    QCOMPARE(port.pty.receive(500), QByteArray());
 }
 
 void TestQtSerialComm::resolvesTheNumberWhenOpening()
 {
-    Pty first;
-    Pty second;
-    QVERIFY(first.isValid() && second.isValid());
-    QVERIFY(link(6, first.path()));
-    QtSerialComm comm;
-    comm.setCommPort(6);
-    QVERIFY(!comm.setPortOpen(true));
-    QCOMPARE(comm.devicePath(), first.path());
+    LinkedPty first(6);
+    PtyFarEnd second;
+    QVERIFY(first.ready && second.isValid());
+    QtSerialComm &comm = first.comm;
+    QCOMPARE(first.open(), QString());
+    QCOMPARE(comm.devicePath(), first.pty.devicePath());
     QVERIFY(!comm.setPortOpen(false));
 
-    QVERIFY(link(6, second.path()));
+    QVERIFY(linkPort(6, second.devicePath()));
     QVERIFY(!comm.setPortOpen(true));
-    QCOMPARE(comm.devicePath(), second.path());
+    QCOMPARE(comm.devicePath(), second.devicePath());
     QVERIFY(!comm.setPortOpen(false));
 
     QVERIFY(QFile::remove(serial::portDirectory() + QStringLiteral("/com6")));
@@ -294,7 +284,7 @@ void TestQtSerialComm::nonTerminalTargets()
     };
     QCOMPARE(::stat(QFile::encodeName(target).constData(), &before), 0);
 
-    QVERIFY(link(9, target));
+    QVERIFY(linkPort(9, target));
     QtSerialComm comm;
     comm.setCommPort(9);
     const CommError error = comm.setPortOpen(true);
@@ -326,11 +316,9 @@ void TestQtSerialComm::nonTerminalTargets()
 
 void TestQtSerialComm::everyListedRateOpens()
 {
-    Pty pty;
-    QVERIFY(pty.isValid());
-    QVERIFY(link(5, pty.path()));
-    QtSerialComm comm;
-    comm.setCommPort(5);
+    LinkedPty port;
+    QVERIFY(port.ready);
+    QtSerialComm &comm = port.comm;
     for (const QString &rate : serial::baudRateEntries()) {
         const QString settings = rate + QStringLiteral(",N,8,1");
         QVERIFY(!comm.setSettings(settings));
@@ -360,18 +348,16 @@ void TestQtSerialComm::framingThePseudoTerminalRefuses()
 {
     QFETCH(QString, settings);
     QFETCH(QString, complaint);
-    Pty pty;
-    QVERIFY(pty.isValid());
-    QVERIFY(link(5, pty.path()));
-    QtSerialComm comm;
-    comm.setCommPort(5);
+    LinkedPty port;
+    QVERIFY(port.ready);
+    QtSerialComm &comm = port.comm;
     QVERIFY(!comm.setSettings(settings)); // well-formed: refused by the device at open only
     const CommError error = comm.setPortOpen(true);
     QCOMPARE(error.number, int(CommError::OpenFailed));
     QVERIFY2(error.message.startsWith(QStringLiteral("Com5: ")), qPrintable(error.message));
     QVERIFY2(error.message.contains(complaint), qPrintable(error.message));
     QVERIFY(!comm.portOpen());
-    QCOMPARE(pty.receive(200), QByteArray());
+    QCOMPARE(port.pty.receive(200), QByteArray());
 
     QVERIFY(!comm.setSettings(QStringLiteral("9600,N,8,1")));
     QVERIFY(!comm.setPortOpen(true));
@@ -389,23 +375,21 @@ void TestQtSerialComm::malformedSettingsKeepThePreviousOnes()
 
 void TestQtSerialComm::settingsChangedWhileOpen()
 {
-    Pty pty;
-    QVERIFY(pty.isValid());
-    QVERIFY(link(5, pty.path()));
-    QtSerialComm comm;
-    comm.setCommPort(5);
-    QVERIFY(!comm.setPortOpen(true));
+    LinkedPty port;
+    QVERIFY(port.ready);
+    QtSerialComm &comm = port.comm;
+    QCOMPARE(port.open(), QString());
 
     QVERIFY(!comm.setSettings(QStringLiteral("19200,N,8,2")));
     termios line{};
-    QCOMPARE(::tcgetattr(pty.master(), &line), 0);
+    QCOMPARE(::tcgetattr(port.pty.fd(), &line), 0);
     QCOMPARE(::cfgetospeed(&line), speed_t(B19200));
     QVERIFY(line.c_cflag & CSTOPB);
 
     const CommError refused = comm.setSettings(QStringLiteral("9600,E,7,1"));
     QCOMPARE(refused.number, int(CommError::BadSettings));
     QCOMPARE(comm.settings(), QStringLiteral("19200,N,8,2"));
-    QCOMPARE(::tcgetattr(pty.master(), &line), 0);
+    QCOMPARE(::tcgetattr(port.pty.fd(), &line), 0);
     QCOMPARE(::cfgetospeed(&line), speed_t(B19200));
     QVERIFY(comm.portOpen());
 
@@ -415,12 +399,11 @@ void TestQtSerialComm::settingsChangedWhileOpen()
 
 void TestQtSerialComm::outputHandsAllBytesOver()
 {
-    Pty pty;
-    QVERIFY(pty.isValid());
-    QVERIFY(link(5, pty.path()));
-    QtSerialComm comm;
-    comm.setCommPort(5);
-    QVERIFY(!comm.setPortOpen(true));
+    LinkedPty port;
+    QVERIFY(port.ready);
+    QCOMPARE(port.open(), QString());
+    PtyFarEnd &pty = port.pty;
+    QtSerialComm &comm = port.comm;
     // No event loop runs between the write and the far end's read: the bytes left the
     // component inside output().
     QVERIFY(!comm.output(kRequest));
@@ -437,12 +420,11 @@ void TestQtSerialComm::outputHandsAllBytesOver()
 
 void TestQtSerialComm::inputTakesEveryByteReceived()
 {
-    Pty pty;
-    QVERIFY(pty.isValid());
-    QVERIFY(link(5, pty.path()));
-    QtSerialComm comm;
-    comm.setCommPort(5);
-    QVERIFY(!comm.setPortOpen(true));
+    LinkedPty port;
+    QVERIFY(port.ready);
+    QCOMPARE(port.open(), QString());
+    PtyFarEnd &pty = port.pty;
+    QtSerialComm &comm = port.comm;
 
     QByteArray bytes("stale");
     QVERIFY(!comm.input(bytes));
@@ -460,12 +442,11 @@ void TestQtSerialComm::inputTakesEveryByteReceived()
 
 void TestQtSerialComm::inBufferCountZeroDiscardsEverything()
 {
-    Pty pty;
-    QVERIFY(pty.isValid());
-    QVERIFY(link(5, pty.path()));
-    QtSerialComm comm;
-    comm.setCommPort(5);
-    QVERIFY(!comm.setPortOpen(true));
+    LinkedPty port;
+    QVERIFY(port.ready);
+    QCOMPARE(port.open(), QString());
+    PtyFarEnd &pty = port.pty;
+    QtSerialComm &comm = port.comm;
 
     QVERIFY(pty.send("buffered"));
     QTest::qWait(100);
@@ -501,18 +482,16 @@ void TestQtSerialComm::closedPortRefusesInputAndOutput()
 // other than root).
 void TestQtSerialComm::portOpenInThisProcess()
 {
-    Pty pty;
-    QVERIFY(pty.isValid());
-    QVERIFY(link(5, pty.path()));
-    QtSerialComm first;
-    first.setCommPort(5);
-    QVERIFY(!first.setPortOpen(true));
+    LinkedPty port;
+    QVERIFY(port.ready);
+    QtSerialComm &first = port.comm;
+    QCOMPARE(port.open(), QString());
     QtSerialComm second;
     second.setCommPort(5);
     const CommError error = second.setPortOpen(true);
     QCOMPARE(error.number, int(CommError::PortInUse));
-    QVERIFY2(error.message.startsWith(
-                 QStringLiteral("Com5: %1 is in use: another program holds it").arg(pty.path())),
+    QVERIFY2(error.message.startsWith(QStringLiteral("Com5: %1 is in use: another program holds it")
+                                          .arg(port.pty.devicePath())),
              qPrintable(error.message));
     QVERIFY(!second.portOpen());
     QVERIFY(first.portOpen());
@@ -522,16 +501,15 @@ void TestQtSerialComm::portOpenInThisProcess()
 
 void TestQtSerialComm::portLockedByAnotherProgram()
 {
-    Pty pty;
-    QVERIFY(pty.isValid());
-    QVERIFY(link(5, pty.path()));
+    LinkedPty port;
+    QVERIFY(port.ready);
+    QtSerialComm &comm = port.comm;
     QProcess holder;
-    holder.start(QStringLiteral(SERIALCOMM_HELPER), {QStringLiteral("hold"), pty.path()});
+    holder.start(QStringLiteral(SERIALCOMM_HELPER),
+                 {QStringLiteral("hold"), port.pty.devicePath()});
     QVERIFY(holder.waitForReadyRead(10000));
     QCOMPARE(holder.readLine().trimmed(), QByteArray("held"));
 
-    QtSerialComm comm;
-    comm.setCommPort(5);
     const CommError error = comm.setPortOpen(true);
     QCOMPARE(error.number, int(CommError::PortInUse));
     QVERIFY2(error.message.contains(QLatin1String("Close that program")),
@@ -546,16 +524,14 @@ void TestQtSerialComm::portOpenedByAProgramWithoutLocking()
 {
     // A program that opens the device without the lock convention is not seen: a Linux
     // terminal may be opened by several processes at once.
-    Pty pty;
-    QVERIFY(pty.isValid());
-    QVERIFY(link(5, pty.path()));
-    const int other = ::open(QFile::encodeName(pty.path()).constData(), O_RDWR | O_NOCTTY);
+    LinkedPty port;
+    QVERIFY(port.ready);
+    const int other =
+        ::open(QFile::encodeName(port.pty.devicePath()).constData(), O_RDWR | O_NOCTTY);
     QVERIFY(other >= 0);
-    QtSerialComm comm;
-    comm.setCommPort(5);
-    const CommError error = comm.setPortOpen(true);
+    const QString failure = port.open();
     ::close(other);
-    QVERIFY2(!error, qPrintable(error.message));
+    QCOMPARE(failure, QString());
 }
 
 void TestQtSerialComm::permissionDenied()
@@ -568,10 +544,9 @@ void TestQtSerialComm::permissionDenied()
     }();
     if (dialout == gid_t(-1))
         QSKIP("no group dialout on this machine");
-    Pty pty;
-    QVERIFY(pty.isValid());
-    QVERIFY(link(5, pty.path()));
-    const QByteArray path = QFile::encodeName(pty.path());
+    LinkedPty port;
+    QVERIFY(port.ready);
+    const QByteArray path = QFile::encodeName(port.pty.devicePath());
     QCOMPARE(::chown(path.constData(), 0, dialout), 0);
     QCOMPARE(::chmod(path.constData(), 0660), 0);
 
@@ -582,7 +557,7 @@ void TestQtSerialComm::permissionDenied()
     const QString message = lines.value(1);
     QVERIFY2(message.startsWith(QStringLiteral("Com5: permission denied on %1, which belongs to "
                                                "the group dialout.")
-                                    .arg(pty.path())),
+                                    .arg(port.pty.devicePath())),
              qPrintable(message));
     QVERIFY2(message.contains(QLatin1String("Add your user to that group")), qPrintable(message));
     QVERIFY2(message.contains(QLatin1String("log out and log in again")), qPrintable(message));
@@ -592,34 +567,30 @@ void TestQtSerialComm::exclusiveModeRefusesOtherUsers()
 {
     if (::geteuid() != 0)
         QSKIP("needs root to run the helper as another user");
-    Pty pty;
-    QVERIFY(pty.isValid());
-    QVERIFY(link(5, pty.path()));
-    QCOMPARE(::chmod(QFile::encodeName(pty.path()).constData(), 0666), 0);
-    QtSerialComm holder; // Qt Serial Port puts the device into exclusive mode
-    holder.setCommPort(5);
-    QVERIFY(!holder.setPortOpen(true));
+    LinkedPty holder; // Qt Serial Port puts the device into exclusive mode
+    QVERIFY(holder.ready);
+    QCOMPARE(::chmod(QFile::encodeName(holder.pty.devicePath()).constData(), 0666), 0);
+    QCOMPARE(holder.open(), QString());
 
     const QStringList lines =
         runHelper({QStringLiteral("--as-nobody"), QStringLiteral("open"), QStringLiteral("5")})
             .split(QLatin1Char('\n'));
     QCOMPARE(lines.value(0), QString::number(CommError::PortInUse));
-    QVERIFY2(lines.value(1).startsWith(
-                 QStringLiteral("Com5: %1 is in use: another program holds it.").arg(pty.path())),
-             qPrintable(lines.value(1)));
+    QVERIFY2(
+        lines.value(1).startsWith(QStringLiteral("Com5: %1 is in use: another program holds it.")
+                                      .arg(holder.pty.devicePath())),
+        qPrintable(lines.value(1)));
 }
 
 void TestQtSerialComm::lostDeviceClosesAtOnceWithoutSpinning()
 {
-    Pty pty;
-    QVERIFY(pty.isValid());
-    QVERIFY(link(5, pty.path()));
-    const QString path = pty.path();
-    QtSerialComm comm;
-    comm.setCommPort(5);
-    QVERIFY(!comm.setPortOpen(true));
+    LinkedPty port;
+    QVERIFY(port.ready);
+    QtSerialComm &comm = port.comm;
+    const QString path = port.pty.devicePath();
+    QCOMPARE(port.open(), QString());
 
-    pty.closeFarEnd();
+    port.pty.drop();
     const qint64 cpuBefore = cpuMilliseconds();
     QTest::qWait(1000);
     const qint64 cpuSpent = cpuMilliseconds() - cpuBefore;
@@ -640,9 +611,9 @@ void TestQtSerialComm::lostDeviceClosesAtOnceWithoutSpinning()
     QVERIFY(!comm.setPortOpen(false)); // the loss was told already
     QCOMPARE(comm.setPortOpen(false).number, int(CommError::NotOpen));
 
-    Pty replacement;
+    PtyFarEnd replacement;
     QVERIFY(replacement.isValid());
-    QVERIFY(link(5, replacement.path()));
+    QVERIFY(linkPort(5, replacement.devicePath()));
     QVERIFY(!comm.setPortOpen(true));
     QVERIFY(!comm.output(kRequest));
     QCOMPARE(replacement.receive(500), kRequest);
@@ -650,14 +621,13 @@ void TestQtSerialComm::lostDeviceClosesAtOnceWithoutSpinning()
 
 void TestQtSerialComm::lostDeviceSeenByInput()
 {
-    Pty pty;
-    QVERIFY(pty.isValid());
-    QVERIFY(link(5, pty.path()));
-    QtSerialComm comm;
-    comm.setCommPort(5);
-    QVERIFY(!comm.setPortOpen(true));
+    LinkedPty port;
+    QVERIFY(port.ready);
+    QCOMPARE(port.open(), QString());
+    PtyFarEnd &pty = port.pty;
+    QtSerialComm &comm = port.comm;
     QVERIFY(!comm.setInBufferCount(0));
-    pty.closeFarEnd();
+    pty.drop();
     // No event loop ran since: input() itself meets the loss.
     QByteArray bytes;
     QCOMPARE(comm.input(bytes).number, int(CommError::DeviceLost));
@@ -666,13 +636,12 @@ void TestQtSerialComm::lostDeviceSeenByInput()
 
 void TestQtSerialComm::lossToldByClose()
 {
-    Pty pty;
-    QVERIFY(pty.isValid());
-    QVERIFY(link(5, pty.path()));
-    QtSerialComm comm;
-    comm.setCommPort(5);
-    QVERIFY(!comm.setPortOpen(true));
-    pty.closeFarEnd();
+    LinkedPty port;
+    QVERIFY(port.ready);
+    QCOMPARE(port.open(), QString());
+    PtyFarEnd &pty = port.pty;
+    QtSerialComm &comm = port.comm;
+    pty.drop();
     QTest::qWait(200);
     const CommError error = comm.setPortOpen(false);
     QCOMPARE(error.number, int(CommError::DeviceLost));
@@ -685,7 +654,7 @@ void TestQtSerialComm::modemLinesReleasedOnARealDevice()
     const QString device = qEnvironmentVariable("WIRELARK_TEST_SERIAL_DEVICE");
     if (device.isEmpty())
         QSKIP("set WIRELARK_TEST_SERIAL_DEVICE to a serial device with modem lines");
-    QVERIFY(link(31, device));
+    QVERIFY(linkPort(31, device));
     QtSerialComm comm;
     comm.setCommPort(31);
     comm.setDTREnable(false);
@@ -701,6 +670,79 @@ void TestQtSerialComm::modemLinesReleasedOnARealDevice()
     QCOMPARE(::ioctl(fd, TIOCMGET, &lines), 0);
     QVERIFY(lines & TIOCM_DTR);
     ::close(fd);
+}
+
+void TestQtSerialComm::modemLinesFollowDTREnable_data()
+{
+    QTest::addColumn<QString>("steps"); // "open", "close", "dtr0", "dtr1"
+    QTest::newRow("DTR off at open") << "open";
+    QTest::newRow("DTR on at open") << "dtr1 open";
+    QTest::newRow("switched while open") << "open dtr1 dtr0 dtr1";
+    QTest::newRow("re-open keeps DTR on") << "dtr1 open close open";
+    QTest::newRow("switched while closed") << "open close dtr1 open dtr0 close dtr1 open";
+}
+
+// Every setting of the lines while open: RTS released, DTR as DTREnable; none while closed.
+void TestQtSerialComm::modemLinesFollowDTREnable()
+{
+    QFETCH(QString, steps);
+    ModemLineRecorder lines;
+    LinkedPty port(5, &lines);
+    QVERIFY(port.ready);
+    bool dtr = false;
+    for (const QString &step : steps.split(QLatin1Char(' '))) {
+        lines.calls.clear();
+        if (step == QLatin1String("open"))
+            QCOMPARE(port.open(), QString());
+        else if (step == QLatin1String("close"))
+            QVERIFY(!port.comm.setPortOpen(false));
+        else
+            QVERIFY(!port.comm.setDTREnable(dtr = step.endsWith(QLatin1Char('1'))));
+        QStringList expected;
+        if (port.comm.portOpen())
+            expected = QStringList{QStringLiteral("DTR=%1").arg(int(dtr)), QStringLiteral("RTS=0")};
+        lines.calls.sort();
+        QVERIFY2(lines.calls == expected, qPrintable(step + ": " + lines.calls.join(' ')));
+    }
+}
+
+void TestQtSerialComm::lowLatencyAskedAndPutBack_data()
+{
+    using Result = serial::LowLatency::Result;
+    constexpr int kOff = ASYNC_SKIP_TEST;
+    constexpr int kOn = ASYNC_SKIP_TEST | ASYNC_LOW_LATENCY;
+    QTest::addColumn<int>("flags");
+    QTest::addColumn<int>("readError");
+    QTest::addColumn<int>("writeError");
+    QTest::addColumn<bool>("vanishes"); // every call fails after the ask
+    QTest::addColumn<Result>("result");
+    QTest::addColumn<int>("asked"); // flags after the ask
+    QTest::newRow("off: on, then off") << kOff << 0 << 0 << false << Result::Granted << kOn;
+    QTest::newRow("on before: left on") << kOn << 0 << 0 << false << Result::AlreadyOn << kOn;
+    QTest::newRow("ENOTTY") << kOff << ENOTTY << 0 << false << Result::Unsupported << kOff;
+    QTest::newRow("EINVAL") << kOff << 0 << EINVAL << false << Result::Unsupported << kOff;
+    QTest::newRow("device lost") << kOff << 0 << 0 << true << Result::Granted << kOn;
+}
+
+// Another program sets ASYNC_SPD_HI while the flag is held: restore() keeps it.
+void TestQtSerialComm::lowLatencyAskedAndPutBack()
+{
+    QFETCH(int, flags);
+    QFETCH(int, readError);
+    QFETCH(int, writeError);
+    QFETCH(bool, vanishes);
+    QFETCH(serial::LowLatency::Result, result);
+    QFETCH(int, asked);
+    FakeSerialDriver driver{.flags = flags, .readError = readError, .writeError = writeError};
+    serial::LowLatency lowLatency(driver.control());
+    QCOMPARE(lowLatency.request(7), result);
+    QCOMPARE(driver.flags, asked);
+    driver.flags |= ASYNC_SPD_HI;
+    if (vanishes)
+        driver.readError = driver.writeError = EIO;
+    lowLatency.restore();
+    QCOMPARE(driver.flags, (vanishes ? asked : flags) | ASYNC_SPD_HI);
+    QVERIFY(!lowLatency.holding());
 }
 
 void TestQtSerialComm::terminalDriverListing_data()

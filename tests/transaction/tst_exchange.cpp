@@ -63,6 +63,8 @@ private slots:
     void duringTheWait_data();
     void duringTheWait();
     void bytesArrivingInPieces();
+    void requestWaitsForASilentLine_data();
+    void requestWaitsForASilentLine();
 
 private:
     FakeSerialComm m_comm;
@@ -192,6 +194,51 @@ void TestExchange::bytesArrivingInPieces()
     QVERIFY2(first >= 10 && first < 25, qPrintable(QString::number(first)));
     QVERIFY2(last >= 40 && last < 80, qPrintable(QString::number(last)));
     QVERIFY(msBetween(*result.written, m_recorder.times.back()) >= 80);
+}
+
+void TestExchange::requestWaitsForASilentLine_data()
+{
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<int>("talkingEveryMs"); // 0: one byte just before the request
+    QTest::addColumn<bool>("rule");
+    QTest::addColumn<double>("minHeldMs");
+    QTest::addColumn<double>("maxHeldMs");
+    // A frame gap is 3.5 characters: 3.65 ms at 9600 8N1; 1.75 ms above 19200 baud.
+    QTest::newRow("byte just before, 9600") << "9600,N,8,1" << 0 << true << 3.0 << 9.0;
+    QTest::newRow("byte just before, 115200") << "115200,N,8,1" << 0 << true << 1.2 << 7.0;
+    QTest::newRow("byte just before, rule off") << "9600,N,8,1" << 0 << false << 0.0 << 1.0;
+    // A device that never stops talking holds the request for one wait (40 ms), no longer.
+    QTest::newRow("talking all the time") << "9600,N,8,1" << 1 << true << 39.0 << 60.0;
+}
+
+void TestExchange::requestWaitsForASilentLine()
+{
+    QFETCH(QString, settings);
+    QFETCH(int, talkingEveryMs);
+    QFETCH(bool, rule);
+    QFETCH(double, minHeldMs);
+    QFETCH(double, maxHeldMs);
+    m_comm.settingsText = settings;
+    Exchange exchange(m_comm);
+    exchange.setSilenceRule(rule);
+    QTimer talker;
+    connect(&talker, &QTimer::timeout, this, [this] { m_comm.deliver("\x55"); });
+    talker.setTimerType(Qt::PreciseTimer);
+    m_comm.onOutput = [&talker](const QByteArray &) {
+        talker.stop();
+    };
+    if (talkingEveryMs > 0) {
+        talker.start(talkingEveryMs);
+        QTest::qWait(5);
+    }
+    m_comm.deliver("\x55");
+    const ExchangeResult result = exchange.run(kRequest, 40);
+    const double held = std::chrono::duration<double, std::milli>(result.held).count();
+    QVERIFY2(held >= minHeldMs && held <= maxHeldMs, qPrintable(QString::number(held)));
+    QCOMPARE(result.end, ExchangeEnd::Completed);
+    // What talked before the request is discarded as ever.
+    QCOMPARE(m_comm.calls.first(), QStringLiteral("InBufferCount=0"));
+    QCOMPARE(result.reply, QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestExchange)
