@@ -84,7 +84,7 @@ PortTarget portTarget(const QString &text, QString &error)
 {
     if (text.contains(QLatin1Char('/')))
         return {{}, text};
-    static const QRegularExpression named(QStringLiteral("^(?:com)?([0-9]+)$"),
+    static const QRegularExpression named(QStringLiteral("^(?:com)?\\s*([0-9]+)$"),
                                           QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch match = named.match(text.trimmed());
     if (match.hasMatch()) {

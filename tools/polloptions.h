@@ -49,8 +49,8 @@ struct CommandLine {
 // after "=" ("--port 5", "--port=5").
 CommandLine parseCommandLine(const QStringList &arguments);
 
-// The port named by text: "Com5", "com5", "COM5" or "5" (1 to 32767) is that port number; text
-// with a "/" is a device path. Any other text sets error.
+// The port named by text: "Com5", "com5", "COM5", "Com 5" or "5" (1 to 32767) is that port number;
+// text with a "/" is a device path. Any other text sets error.
 PortTarget portTarget(const QString &text, QString &error);
 
 // A hexadecimal request field as given on the command line: at most width characters, each 0-9,
