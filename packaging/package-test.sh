@@ -91,11 +91,13 @@ mapfile -t files < <(dpkg -L wirelark)
 expected=(
     /usr/bin/wirelark
     /usr/bin/wirelark-slave
+    /usr/bin/wirelark-poll
     "/usr/share/applications/$app_id.desktop"
     "/usr/share/metainfo/$app_id.metainfo.xml"
     /usr/share/icons/hicolor/64x64/apps/wirelark.png
     /usr/share/icons/hicolor/scalable/apps/wirelark.svg
     /usr/share/man/man1/wirelark-slave.1.gz
+    /usr/share/man/man1/wirelark-poll.1.gz
 )
 for f in "${expected[@]}"; do
     [ -f "$f" ] || fail "$f is not installed"
@@ -109,6 +111,11 @@ appstreamcli validate --no-net "/usr/share/metainfo/$app_id.metainfo.xml" >/dev/
     fail "man -w wirelark-slave"
 [ -n "$(MANWIDTH=80 man wirelark-slave 2>/dev/null | grep -i 'wirelark-slave')" ] ||
     fail "man wirelark-slave shows nothing"
+[ -n "$(MANWIDTH=80 man wirelark-poll 2>/dev/null | grep -i 'wirelark-poll')" ] ||
+    fail "man wirelark-poll shows nothing"
+# The command-line tool must run where there is no display.
+env -u DISPLAY -u WAYLAND_DISPLAY wirelark-poll --version >/dev/null ||
+    fail "wirelark-poll --version without a display"
 
 # Every library a binary links directly must come from a package that Depends names.
 mapfile -t depends_names < <(tr ',|' '\n\n' <<<"$depends" |
@@ -123,7 +130,7 @@ owner_of() {
         fi
     done
 }
-for bin in /usr/bin/wirelark /usr/bin/wirelark-slave; do
+for bin in /usr/bin/wirelark /usr/bin/wirelark-slave /usr/bin/wirelark-poll; do
     while read -r lib; do
         path=$(ldd "$bin" | awk -v l="$lib" '$1 == l { print $3 }')
         [ -n "$path" ] && [ -e "$path" ] || fail "$bin: $lib does not resolve"

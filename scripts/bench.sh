@@ -22,11 +22,14 @@ export XDG_RUNTIME_DIR=$runtime
 model=$(lscpu | sed -n 's/^Model name: *//p' | head -n 1)
 load_before=$(cut -d ' ' -f 1-3 /proc/loadavg)
 
-# run NAME PLATFORM: one benchmark program; its table lines are collected, the rest is logged.
+# run NAME PLATFORM [ARGUMENT...]: one benchmark program; its table lines are collected, the rest
+# is logged.
 run() {
     local name=$1 platform=$2 status=0
+    shift 2
     echo "running $name ..." >&2
-    QT_QPA_PLATFORM=$platform "$bench/$name" >"$logs/$name.out" 2>"$logs/$name.log" || status=$?
+    QT_QPA_PLATFORM=$platform "$bench/$name" "$@" >"$logs/$name.out" 2>"$logs/$name.log" ||
+        status=$?
     grep -E '^(ROW|NOTE)'$'\t' "$logs/$name.out" >>"$rows" || true
     if [ "$status" -ne 0 ] && ! grep -q $'\tMISSED$' "$logs/$name.out"; then
         printf 'ROW\t%s\tfailed with status %s (see %s)\t-\t-\t-\tMISSED\n' \
@@ -38,6 +41,7 @@ run bench_request offscreen
 run bench_wait offscreen
 run bench_log offscreen
 run bench_continuous offscreen
+run bench_poll offscreen "$logs/bench_continuous.out"
 run bench_startup xcb
 
 load_after=$(cut -d ' ' -f 1-3 /proc/loadavg)

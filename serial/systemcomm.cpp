@@ -5,9 +5,9 @@
 namespace serial
 {
 
-std::unique_ptr<SerialComm> createSystemComm()
+std::unique_ptr<SerialComm> createSystemComm(PortResolver resolver)
 {
-    return std::make_unique<QtSerialComm>();
+    return std::make_unique<QtSerialComm>(std::move(resolver));
 }
 
 } // namespace serial

@@ -1,0 +1,332 @@
+// wirelark-poll run as a user would, without a display, against wirelark-slave and a far end
+// played by the test.
+#include "support/ptyfarend.h"
+#include "support/referencecrc.h"
+#include "support/slaveprocess.h"
+#include "transaction/logline.h"
+#include "transaction/readout.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace
+{
+
+constexpr int kRunMs = 15000;
+
+struct PollRun {
+    int status = -1; // -1: did not end on its own
+    QByteArray out;
+    QString err;
+};
+
+// wirelark-poll as a child process with the port directory of configHome and no display.
+class PollProcess
+{
+public:
+    explicit PollProcess(const QString &configHome)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QString::fromLatin1(name));
+        m_process.setProcessEnvironment(env);
+    }
+    ~PollProcess()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(3000);
+        }
+    }
+
+    void start(const QStringList &arguments)
+    {
+        m_process.start(QStringLiteral(WIRELARK_POLL_PATH), arguments);
+        m_process.waitForStarted(5000);
+    }
+    QProcess &process() { return m_process; }
+    PollRun finish()
+    {
+        PollRun run;
+        if (m_process.waitForFinished(kRunMs) && m_process.exitStatus() == QProcess::NormalExit)
+            run.status = m_process.exitCode();
+        run.out = m_process.readAllStandardOutput();
+        run.err = QString::fromUtf8(m_process.readAllStandardError());
+        return run;
+    }
+
+private:
+    QProcess m_process;
+};
+
+QByteArray withCrc(QByteArray body, quint16 xorMask = 0)
+{
+    const quint16 crc = referenceCrc16(body) ^ xorMask;
+    body.append(static_cast<char>(crc & 0xFF));
+    body.append(static_cast<char>(crc >> 8));
+    return body;
+}
+
+// What the text format prints for one reply: the window's log line and its three read-outs.
+QByteArray expectedText(const QByteArray &reply, const QString &countText)
+{
+    QString text = transaction::logLine(reply) + QStringLiteral("registers");
+    for (int k = 1; k <= 3; ++k) {
+        const QString readout = transaction::registerReadout(reply, countText, k);
+        text += QLatin1Char(' ') + (readout.isEmpty() ? QStringLiteral("-") : readout);
+    }
+    return (text + QLatin1Char('\n')).toUtf8();
+}
+
+} // namespace
+
+class TestWirelarkPoll : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { QVERIFY(m_configHome.isValid()); }
+
+    void textIsTheWindowsLogLine_data();
+    void textIsTheWindowsLogLine();
+    void exitStatus_data();
+    void exitStatus();
+    void stopSignalEndsAfterTheExchangeInFlight();
+
+private:
+    // Replaces %port in each argument.
+    static QStringList withPort(QStringList arguments, const QString &port)
+    {
+        arguments.replaceInStrings(QStringLiteral("%port"), port);
+        return arguments;
+    }
+
+    QTemporaryDir m_configHome;
+};
+
+void TestWirelarkPoll::textIsTheWindowsLogLine_data()
+{
+    QTest::addColumn<QString>("port"); // %1: the simulator's port number, %2 its device
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("countText");
+    QTest::addColumn<bool>("valid");
+
+    const QStringList threeTimes{QStringLiteral("--repeat"), QStringLiteral("3")};
+    QTest::newRow("Com5") << "Com%1" << threeTimes << "0002" << true;
+    QTest::newRow("com5") << "com%1" << threeTimes << "0002" << true;
+    QTest::newRow("bare number") << "%1" << threeTimes << "0002" << true;
+    QTest::newRow("device path") << "%2" << threeTimes << "0002" << true;
+    QTest::newRow("count 3 typed short") << "%1" << QStringList{"--count", "3"} << "0003" << true;
+    QTest::newRow("count 1, register 5")
+        << "%1" << QStringList{"--count", "1", "--register", "5"} << "0001" << true;
+    // Logged as the window logs it, and not valid: the slave refused.
+    QTest::newRow("exception reply") << "%1" << QStringList{"--function", "2"} << "0002" << false;
+}
+
+void TestWirelarkPoll::textIsTheWindowsLogLine()
+{
+    QFETCH(QString, port);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, countText);
+    QFETCH(bool, valid);
+
+    SlaveProcess slave;
+    QVERIFY(slave.start(m_configHome.path()));
+    const QString device =
+        QFileInfo(m_configHome.path() +
+                  QStringLiteral("/wirelark/ports/com%1").arg(slave.portNumber()))
+            .symLinkTarget();
+    PollProcess poll(m_configHome.path());
+    poll.start(QStringList{QStringLiteral("--port"), port.arg(slave.portNumber()).arg(device)} +
+               arguments);
+    const PollRun run = poll.finish();
+
+    const int count = arguments.contains(QStringLiteral("--repeat")) ? 3 : 1;
+    QVERIFY(QTest::qWaitFor([&] { return slave.replies().size() >= count; }, 5000));
+    QByteArray expected;
+    for (const QString &hex : slave.replies())
+        expected += expectedText(QByteArray::fromHex(hex.toLatin1()), countText);
+    QCOMPARE(run.out, expected);
+    QCOMPARE(run.status, valid ? 0 : 1);
+    QVERIFY2(
+        run.err.contains(QStringLiteral("%1 sent, %2 valid").arg(count).arg(valid ? count : 0)),
+        qPrintable(run.err));
+}
+
+void TestWirelarkPoll::exitStatus_data()
+{
+    // The device: "slave", "silent slave", "far end" (the test answers with farEndReply), or
+    // "file" (a regular file). untouched: nothing may reach the device.
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("farEndReply");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("untouched");
+
+    const QByteArray none;
+    QTest::newRow("valid reply") << "slave" << QStringList() << none << 0 << "1 valid" << false;
+    QTest::newRow("silent") << "silent slave" << QStringList() << none << 1 << "1 silent" << false;
+    QTest::newRow("wrong CRC") << "far end" << QStringList()
+                               << withCrc(QByteArray::fromHex("0103040001000200"), 0x0101) << 1
+                               << "1 invalid" << false;
+    QTest::newRow("another slave answers")
+        << "far end" << QStringList() << withCrc(QByteArray::fromHex("0203040001000200")) << 1
+        << "1 invalid" << false;
+    QTest::newRow("no such port") << "slave" << QStringList{"--port", "32000"} << none << 2
+                                  << "Com32000: no such serial port" << true;
+    QTest::newRow("regular file") << "file" << QStringList() << none << 2
+                                  << "is a regular file, not a serial device" << true;
+    QTest::newRow("bad settings") << "slave" << QStringList{"--settings", "N,9,1"} << none << 2
+                                  << "are not valid" << true;
+    QTest::newRow("settings a pty refuses") << "slave" << QStringList{"--settings", "E,8,1"} << none
+                                            << 2 << "does not take the settings 9600,E,8,1" << true;
+    QTest::newRow("letter in the address") << "slave" << QStringList{"--address", "0g"} << none << 2
+                                           << "\"g\" is not a hexadecimal digit" << true;
+    QTest::newRow("huge count") << "slave" << QStringList{"--count", "100000"} << none << 2
+                                << "at most 4 hexadecimal digits" << true;
+    QTest::newRow("wait abc") << "slave" << QStringList{"--wait", "abc"} << none << 2
+                              << "not a number of milliseconds" << true;
+    QTest::newRow("port zero") << "slave" << QStringList{"--port", "com0"} << none << 2
+                               << "must be 1 to 32767" << true;
+    QTest::newRow("capture to standard output") << "slave" << QStringList{"--capture", "-"} << none
+                                                << 2 << "--capture needs a file name" << true;
+}
+
+void TestWirelarkPoll::exitStatus()
+{
+    QFETCH(QString, device);
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, farEndReply);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    QFETCH(bool, untouched);
+
+    SlaveProcess slave;
+    PtyFarEnd farEnd;
+    int holder = -1;
+    const auto release = qScopeGuard([&holder] {
+        if (holder >= 0)
+            ::close(holder);
+    });
+    const QString file = m_configHome.filePath(QStringLiteral("not-a-port"));
+    const QByteArray fileText("unchanged\n");
+    QString port;
+    if (device.endsWith(QLatin1String("slave"))) {
+        QVERIFY(slave.start(m_configHome.path(), device == QLatin1String("silent slave")
+                                                     ? QStringList{QStringLiteral("--silent")}
+                                                     : QStringList{}));
+        port = slave.portName();
+    } else if (device == QLatin1String("far end")) {
+        QVERIFY(farEnd.isValid());
+        port = farEnd.devicePath();
+        // Held open so that the far end does not read a hang-up before the program opens it.
+        holder = ::open(QFile::encodeName(port).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        QVERIFY(holder >= 0);
+    } else {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(fileText) == fileText.size());
+        port = file;
+    }
+
+    PollProcess poll(m_configHome.path());
+    const QStringList portOption{QStringLiteral("--port"), port};
+    poll.start(arguments.contains(QStringLiteral("--port")) ? arguments : portOption + arguments);
+    if (!farEndReply.isEmpty()) {
+        QCOMPARE(farEnd.receive(5000, 8), withCrc(QByteArray::fromHex("010300000002")));
+        QVERIFY(farEnd.send(farEndReply));
+    }
+    const PollRun run = poll.finish();
+
+    QCOMPARE(run.status, status);
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    if (untouched) {
+        QVERIFY(run.out.isEmpty());
+        QTest::qWait(200);
+        QVERIFY(slave.requests().isEmpty());
+        QCOMPARE(farEnd.takeAll(), QByteArray());
+    }
+    if (device == QLatin1String("file")) {
+        QFile in(file);
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        QCOMPARE(in.readAll(), fileText);
+    }
+}
+
+void TestWirelarkPoll::stopSignalEndsAfterTheExchangeInFlight()
+{
+    SlaveProcess slave;
+    QVERIFY(slave.start(m_configHome.path()));
+    PollProcess poll(m_configHome.path());
+    const QString capture = m_configHome.filePath(QStringLiteral("run.pcap"));
+    poll.start({QStringLiteral("--port"), slave.portName(), QStringLiteral("--repeat"),
+                QStringLiteral("0"), QStringLiteral("--format"), QStringLiteral("csv"),
+                QStringLiteral("--capture"), capture});
+    QByteArray out;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            out += poll.process().readAllStandardOutput();
+            return out.count('\n') >= 4; // the header and three exchanges
+        },
+        kRunMs));
+    ::kill(static_cast<pid_t>(poll.process().processId()), SIGINT);
+    const PollRun run = poll.finish();
+    out += run.out;
+
+    QCOMPARE(run.status, 0);
+    QList<QByteArray> lines = out.split('\n');
+    QCOMPARE(lines.takeFirst(), QByteArray("time,seq,request,reply,reg1,reg2,reg3,verdict,valid,"
+                                           "first_byte_ms,last_byte_ms,detail"));
+    QCOMPARE(lines.takeLast(), QByteArray()); // every line ended
+    const qsizetype sent = lines.size();
+    // Each line agrees with the window's read-outs of its reply; no exchange runs after the stop.
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> fields = line.split(','); // the quoted detail holds commas
+        QVERIFY(fields.size() >= 12 && fields[11].startsWith("\"Valid reply"));
+        const QByteArray reply = QByteArray::fromHex(fields[3]);
+        QCOMPARE(QString::fromLatin1(fields[4]),
+                 transaction::registerReadout(reply, QStringLiteral("0002"), 1));
+        QCOMPARE(fields[8], QByteArray("1"));
+        QVERIFY(fields[9].toDouble() > 0 && fields[9].toDouble() <= fields[10].toDouble());
+    }
+    QVERIFY(QTest::qWaitFor([&] { return slave.requests().size() >= sent; }, 3000));
+    QTest::qWait(300);
+    QCOMPARE(slave.requests().size(), sent);
+
+    static const QRegularExpression summary(
+        QStringLiteral("--- (Com\\d+) poll statistics ---\n(\\d+) sent, (\\d+) valid, 0 invalid, "
+                       "0 silent\ntime to last byte min/median/max = ([\\d.]+)/([\\d.]+)/([\\d.]+) "
+                       "ms\n$"));
+    const QRegularExpressionMatch match = summary.match(run.err);
+    QVERIFY2(match.hasMatch(), qPrintable(run.err));
+    QCOMPARE(match.captured(1), slave.portName());
+    QCOMPARE(match.captured(2).toLongLong(), sent);
+    QCOMPARE(match.captured(3).toLongLong(), sent);
+    QVERIFY(match.captured(4).toDouble() <= match.captured(5).toDouble());
+    QVERIFY(match.captured(5).toDouble() <= match.captured(6).toDouble());
+
+    // The capture holds every request and reply, and tshark decodes each as Modbus RTU.
+    const QString tshark = QStandardPaths::findExecutable(QStringLiteral("tshark"));
+    if (tshark.isEmpty())
+        QSKIP("tshark is not installed (scripts/setup-deps.sh installs it)");
+    QProcess decode;
+    decode.start(tshark,
+                 {QStringLiteral("-r"), capture, QStringLiteral("-T"), QStringLiteral("fields"),
+                  QStringLiteral("-e"), QStringLiteral("mbrtu.unit_id"), QStringLiteral("-e"),
+                  QStringLiteral("modbus.func_code")});
+    QVERIFY(decode.waitForFinished(30000));
+    QCOMPARE(decode.readAllStandardOutput(), QByteArray("1\t3\n").repeated(2 * sent));
+}
+
+QTEST_GUILESS_MAIN(TestWirelarkPoll)
+#include "tst_wirelarkpoll.moc"

@@ -1,0 +1,19 @@
+#include "pollcheck.h"
+
+#include "transaction/verdict.h"
+
+namespace poll
+{
+
+ReplyCheck checkReply(const frame::RequestFrame &request, const transaction::ExchangeResult &result,
+                      const serial::CommSettings &settings, int waitMs)
+{
+    const transaction::Verdict verdict = transaction::judgeReply(
+        request, result.reply, transaction::replyTimesOf(result, waitMs), settings);
+    const bool broadcastUnanswered =
+        verdict.summary == transaction::Verdict::Summary::NoReply && request[0] == 0;
+    return {verdict.valid || broadcastUnanswered, transaction::summaryWord(verdict.summary),
+            transaction::verdictText(verdict).section(QLatin1Char('\n'), 0, 0)};
+}
+
+} // namespace poll

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "frame/request.h"
+#include "serial/commsettings.h"
+#include "transaction/exchange.h"
+
+#include <QString>
+
+namespace poll
+{
+
+// What wirelark-poll makes of one reply: the one place where a reply is judged.
+struct ReplyCheck {
+    // A valid normal reply (see transaction::Verdict::valid; an exception reply is not one), or
+    // no reply to a broadcast (address 00), which must get none.
+    bool valid = false;
+    QString word;   // "valid", "no reply", "bad CRC", ...
+    QString detail; // one line: "Bad CRC: got 1234, expected 5678", ...
+};
+
+// Judges the reply of a completed exchange of request, sent with settings and a wait of waitMs.
+ReplyCheck checkReply(const frame::RequestFrame &request, const transaction::ExchangeResult &result,
+                      const serial::CommSettings &settings, int waitMs);
+
+} // namespace poll

@@ -1,0 +1,44 @@
+// wirelark-poll: the window's exchange from a shell, a script or CI. See the help text in
+// polloptions.cpp and packaging/wirelark-poll.1.
+
+#include "polloptions.h"
+#include "pollrunner.h"
+#include "stopsignals.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+#include <exception>
+
+int main(int argc, char *argv[])
+{
+    try {
+        // Blocked before Qt starts a thread, so that every thread leaves the stop signals to
+        // the signal file descriptor.
+        simulator::StopSignals stop;
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("wirelark-poll"));
+        QCoreApplication::setApplicationVersion(QStringLiteral(WIRELARK_VERSION));
+
+        const poll::CommandLine commandLine = poll::parseCommandLine(QCoreApplication::arguments());
+        if (commandLine.help) {
+            std::fputs(qUtf8Printable(commandLine.helpText), stdout);
+            return 0;
+        }
+        if (commandLine.version) {
+            std::printf("wirelark-poll %s\n", WIRELARK_VERSION);
+            return 0;
+        }
+        if (!commandLine.error.isEmpty()) {
+            std::fprintf(stderr, "wirelark-poll: %s\nTry \"wirelark-poll --help\".\n",
+                         qUtf8Printable(commandLine.error));
+            return 2;
+        }
+        for (const QString &note : commandLine.notes)
+            std::fprintf(stderr, "wirelark-poll: %s\n", qUtf8Printable(note));
+        poll::PollRunner runner(commandLine.options, stop);
+        return runner.run();
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "wirelark-poll: %s\n", error.what());
+        return 2;
+    }
+}

@@ -1,0 +1,160 @@
+#include "pollreport.h"
+
+#include "transaction/logline.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cmath>
+
+namespace poll
+{
+
+namespace
+{
+
+// Bytes as hex pairs separated by spaces, as in the log line but without its line end.
+QString hexText(const QByteArray &bytes)
+{
+    return transaction::logLine(bytes).chopped(2);
+}
+
+// ISO 8601 in UTC with milliseconds: 2026-12-07T14:03:07.512Z.
+QString timeText(std::chrono::system_clock::time_point when)
+{
+    const qint64 ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
+    return QDateTime::fromMSecsSinceEpoch(ms).toUTC().toString(Qt::ISODateWithMs);
+}
+
+QString millisecondsText(const std::optional<double> &ms)
+{
+    return ms ? QString::number(*ms, 'f', 3) : QString();
+}
+
+// A csv field, quoted when it holds a comma, a quote or a line break.
+QString csvField(const QString &text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
+        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+QJsonValue jsonMilliseconds(const std::optional<double> &ms)
+{
+    // Three decimals, as in the csv: a microsecond is the resolution of the times.
+    return ms ? QJsonValue(std::round(*ms * 1000.0) / 1000.0) : QJsonValue(QJsonValue::Null);
+}
+
+QString millisecondsOf(qint64 microseconds)
+{
+    return QString::number(double(microseconds) / 1000.0, 'f', 3);
+}
+
+} // namespace
+
+QByteArray csvHeader()
+{
+    return QByteArrayLiteral("time,seq,request,reply,reg1,reg2,reg3,verdict,valid,first_byte_ms,"
+                             "last_byte_ms,detail\n");
+}
+
+QByteArray formatRecord(OutputFormat format, const ExchangeRecord &record)
+{
+    switch (format) {
+    case OutputFormat::Text: {
+        QString text = transaction::logLine(record.reply) + QStringLiteral("registers");
+        for (const QString &readout : record.readouts)
+            text += QLatin1Char(' ') + (readout.isEmpty() ? QStringLiteral("-") : readout);
+        return (text + QLatin1Char('\n')).toUtf8();
+    }
+    case OutputFormat::Csv: {
+        const QStringList fields{timeText(record.written),
+                                 QString::number(record.sequence),
+                                 hexText(record.request),
+                                 hexText(record.reply),
+                                 record.readouts[0],
+                                 record.readouts[1],
+                                 record.readouts[2],
+                                 csvField(record.verdict),
+                                 record.valid ? QStringLiteral("1") : QStringLiteral("0"),
+                                 millisecondsText(record.firstByteMs),
+                                 millisecondsText(record.lastByteMs),
+                                 csvField(record.detail)};
+        return (fields.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
+    }
+    case OutputFormat::Json: {
+        QJsonArray registers;
+        for (const QString &readout : record.readouts)
+            registers.append(readout.isEmpty() ? QJsonValue(QJsonValue::Null)
+                                               : QJsonValue(readout.toInt()));
+        const QJsonObject object{
+            {QStringLiteral("time"), timeText(record.written)},
+            {QStringLiteral("seq"), record.sequence},
+            {QStringLiteral("request"), hexText(record.request)},
+            {QStringLiteral("reply"), hexText(record.reply)},
+            {QStringLiteral("registers"), registers},
+            {QStringLiteral("verdict"), record.verdict},
+            {QStringLiteral("valid"), record.valid},
+            {QStringLiteral("first_byte_ms"), jsonMilliseconds(record.firstByteMs)},
+            {QStringLiteral("last_byte_ms"), jsonMilliseconds(record.lastByteMs)},
+            {QStringLiteral("detail"), record.detail},
+        };
+        return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+    }
+    }
+    return {};
+}
+
+void PollStats::add(const ExchangeRecord &record)
+{
+    ++m_sent;
+    if (record.valid)
+        ++m_valid;
+    else if (record.reply.isEmpty())
+        ++m_silent;
+    if (record.lastByteMs)
+        ++m_lastByteMicroseconds[std::llround(*record.lastByteMs * 1000.0)];
+}
+
+QString PollStats::summary(const QString &port) const
+{
+    QString text = QStringLiteral("--- %1 poll statistics ---\n%2 sent, %3 valid, %4 invalid, %5 "
+                                  "silent\n")
+                       .arg(port)
+                       .arg(m_sent)
+                       .arg(m_valid)
+                       .arg(invalid())
+                       .arg(m_silent);
+    qint64 timed = 0;
+    for (const auto &[microseconds, count] : m_lastByteMicroseconds)
+        timed += count;
+    if (timed == 0)
+        return text + QStringLiteral("time to last byte: no reply\n");
+
+    // The middle value, or the mean of the two middle values for an even count.
+    const qint64 lowIndex = (timed - 1) / 2;
+    const qint64 highIndex = timed / 2;
+    qint64 low = 0;
+    qint64 high = 0;
+    qint64 seen = 0;
+    for (const auto &[microseconds, count] : m_lastByteMicroseconds) {
+        if (seen <= lowIndex && lowIndex < seen + count)
+            low = microseconds;
+        if (seen <= highIndex && highIndex < seen + count) {
+            high = microseconds;
+            break;
+        }
+        seen += count;
+    }
+    return text + QStringLiteral("time to last byte min/median/max = %1/%2/%3 ms\n")
+                      .arg(millisecondsOf(m_lastByteMicroseconds.begin()->first),
+                           QString::number(double(low + high) / 2000.0, 'f', 3),
+                           millisecondsOf(m_lastByteMicroseconds.rbegin()->first));
+}
+
+} // namespace poll

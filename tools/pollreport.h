@@ -1,0 +1,64 @@
+#pragma once
+
+#include "polloptions.h"
+
+#include <QByteArray>
+#include <QString>
+#include <array>
+#include <chrono>
+#include <map>
+#include <optional>
+
+namespace poll
+{
+
+// One completed exchange as wirelark-poll reports it.
+struct ExchangeRecord {
+    qint64 sequence = 0;                           // 1 for the first exchange
+    std::chrono::system_clock::time_point written; // when the request's write returned
+    QByteArray request;
+    QByteArray reply;
+    std::array<QString, 3> readouts; // the window's three read-outs; empty where it shows none
+    bool valid = false;
+    QString verdict; // a word or two: "valid", "bad CRC", ...
+    QString detail;  // a line: "Bad CRC: got 1234, expected 5678"
+    // From the return of the write to the first and the last byte; unset without a reply.
+    std::optional<double> firstByteMs;
+    std::optional<double> lastByteMs;
+};
+
+// The first line of the csv output.
+QByteArray csvHeader();
+
+// The output of one exchange in a format, UTF-8, line end included. Text: the window's log line
+// (CR LF) and "registers A B C\n" ("-" for an empty read-out). Csv: one line. Json: one object
+// on one line.
+QByteArray formatRecord(OutputFormat format, const ExchangeRecord &record);
+
+// Counts of a run and its times to the last byte, for the summary.
+class PollStats
+{
+public:
+    void add(const ExchangeRecord &record);
+
+    qint64 sent() const { return m_sent; }
+    qint64 valid() const { return m_valid; }
+    qint64 invalid() const { return m_sent - m_valid - m_silent; }
+    qint64 silent() const { return m_silent; }
+
+    // 0 when at least one exchange ran and every reply was valid, 1 otherwise.
+    int exitStatus() const { return m_sent > 0 && m_valid == m_sent ? 0 : 1; }
+
+    // Three lines in the manner of ping: a heading naming port, the counts, the times.
+    QString summary(const QString &port) const;
+
+private:
+    qint64 m_sent = 0;
+    qint64 m_valid = 0;
+    qint64 m_silent = 0;
+    // Times to the last byte in whole microseconds, with how often each came: the median stays
+    // exact while memory grows with the spread of the times, not with the length of the run.
+    std::map<qint64, qint64> m_lastByteMicroseconds;
+};
+
+} // namespace poll

@@ -1,0 +1,239 @@
+#include "pollrunner.h"
+
+#include "pollcheck.h"
+
+#include "serial/boxentries.h"
+#include "serial/portopening.h"
+#include "serial/systemports.h"
+#include "transaction/logline.h"
+#include "transaction/readout.h"
+
+#include <QFileInfo>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <set>
+
+namespace poll
+{
+
+namespace
+{
+
+QByteArray bytesOf(const frame::RequestFrame &frame)
+{
+    return QByteArray(reinterpret_cast<const char *>(frame.data()),
+                      static_cast<qsizetype>(frame.size()));
+}
+
+double millisecondsBetween(transaction::Clock::time_point from, transaction::Clock::time_point to)
+{
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+QString canonicalOrSelf(const QString &path)
+{
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return canonical.isEmpty() ? path : canonical;
+}
+
+} // namespace
+
+PollRunner::PollRunner(const PollOptions &options, simulator::StopSignals &stop)
+    : m_options(options), m_stop(stop)
+{
+}
+
+PollRunner::~PollRunner()
+{
+    m_exchange.reset();
+    m_comm.reset();
+}
+
+void PollRunner::printError(const QString &message) const
+{
+    std::fprintf(stderr, "wirelark-poll: %s\n", qUtf8Printable(message));
+}
+
+void PollRunner::choosePort()
+{
+    const QString path = m_options.port.devicePath;
+    if (path.isEmpty()) {
+        m_portText = m_options.port.portText;
+        return;
+    }
+    // A device path is named by the number the port map gives it, so that messages read as the
+    // window's; a device the map does not list takes the lowest number free.
+    const QString wanted = canonicalOrSelf(path);
+    const QList<serial::MappedPort> ports = serial::scanSystemPorts();
+    std::set<int> taken;
+    int number = 0;
+    for (const serial::MappedPort &port : ports) {
+        taken.insert(port.number);
+        if (number == 0 && canonicalOrSelf(port.devicePath) == wanted)
+            number = port.number;
+    }
+    for (int free = 1; number == 0; ++free)
+        if (!taken.contains(free))
+            number = free;
+    m_portText = QStringLiteral("Com%1").arg(number);
+    m_resolver = [number, path](int asked) -> std::optional<serial::MappedPort> {
+        if (asked == number)
+            return serial::MappedPort{number, path, {}, false};
+        return std::nullopt;
+    };
+}
+
+QString PollRunner::devicePathOf(const QString &portText) const
+{
+    const std::optional<qint16> number = serial::portNumberOfText(portText);
+    if (!number)
+        return {};
+    const std::optional<serial::MappedPort> port =
+        m_resolver ? m_resolver(*number) : serial::resolveSystemPort(*number);
+    return port ? port->devicePath : QString();
+}
+
+bool PollRunner::openCapture()
+{
+    if (m_options.capturePath.isEmpty())
+        return true;
+    QString error;
+    m_capture = capture::CaptureWriter::open(m_options.capturePath, &error);
+    if (!m_capture)
+        printError(error);
+    return m_capture != nullptr;
+}
+
+bool PollRunner::openPort()
+{
+    const QString settingsText = m_options.speedText + QLatin1Char(',') + m_options.framingText;
+    // Settings are checked before any device is touched: the window's open would go on to open
+    // the port with the settings it had before.
+    if (const serial::CommError error = serial::parseSettings(settingsText, m_settings)) {
+        printError(error.message);
+        return false;
+    }
+    choosePort();
+    m_comm = serial::createSystemComm(m_resolver);
+    m_comm->setDTREnable(false);
+    m_comm->setInputMode(1);
+    if (const serial::CommError error =
+            serial::openPort(*m_comm, m_options.speedText, m_options.framingText, m_portText)) {
+        printError(error.message);
+        return false;
+    }
+    m_exchange = std::make_unique<transaction::Exchange>(*m_comm);
+    m_exchange->setAbandon([this] { return m_stopSignals >= 2; });
+    return true;
+}
+
+void PollRunner::takeStopSignals()
+{
+    while (m_stop.take() != 0)
+        ++m_stopSignals;
+}
+
+bool PollRunner::writeOutput(const QByteArray &bytes)
+{
+    if (m_outputFailed || m_readerGone)
+        return false;
+    const std::size_t size = static_cast<std::size_t>(bytes.size());
+    if (std::fwrite(bytes.constData(), 1, size, stdout) == size && std::fflush(stdout) == 0)
+        return true;
+    // A reader that went away (`| head`) ends the run quietly, as a stop signal would.
+    if (errno == EPIPE) {
+        m_readerGone = true;
+        return false;
+    }
+    printError(QStringLiteral("cannot write the output: %1.")
+                   .arg(QString::fromLocal8Bit(std::strerror(errno))));
+    m_outputFailed = true;
+    return false;
+}
+
+bool PollRunner::exchangeOnce(qint64 sequence, const frame::RequestFrame &frame)
+{
+    const QByteArray request = bytesOf(frame);
+    const transaction::ExchangeResult result =
+        m_exchange->run(request, static_cast<double>(m_options.waitMs));
+    switch (result.end) {
+    case transaction::ExchangeEnd::Completed:
+        break;
+    case transaction::ExchangeEnd::Abandoned:
+        return false;
+    case transaction::ExchangeEnd::PortClosed:
+    case transaction::ExchangeEnd::Failed:
+        printError(result.error.message);
+        m_deviceFailed = true;
+        return false;
+    }
+
+    ExchangeRecord record;
+    record.sequence = sequence;
+    record.written = capture::systemTimeOf(*result.written);
+    record.request = request;
+    record.reply = result.reply;
+    for (int k = 0; k < 3; ++k)
+        record.readouts[static_cast<std::size_t>(k)] =
+            transaction::registerReadout(result.reply, m_options.fields.registerCount, k + 1);
+    const ReplyCheck check = checkReply(frame, result, m_settings, m_options.waitMs);
+    record.valid = check.valid;
+    record.verdict = check.word;
+    record.detail = check.detail;
+    if (result.firstByte)
+        record.firstByteMs = millisecondsBetween(*result.written, *result.firstByte);
+    if (result.lastByte)
+        record.lastByteMs = millisecondsBetween(*result.written, *result.lastByte);
+    m_stats.add(record);
+
+    if (m_capture) {
+        bool saved = m_capture->write(request, record.written);
+        if (saved && !result.reply.isEmpty())
+            saved = m_capture->write(result.reply, capture::systemTimeOf(result.lastByte.value_or(
+                                                       transaction::Clock::now())));
+        if (!saved || !m_capture->flush()) {
+            printError(m_capture->errorText());
+            m_outputFailed = true;
+            return false;
+        }
+    }
+    return writeOutput(formatRecord(m_options.format, record));
+}
+
+int PollRunner::run()
+{
+    if (!openCapture() || !openPort())
+        return 2;
+    m_stopNotifier = std::make_unique<QSocketNotifier>(m_stop.fd(), QSocketNotifier::Read);
+    QObject::connect(m_stopNotifier.get(), &QSocketNotifier::activated, m_stopNotifier.get(),
+                     [this] { takeStopSignals(); });
+
+    const frame::RequestFrame request = frame::buildRequest(m_options.fields);
+    const QString device = devicePathOf(m_portText);
+    std::fprintf(
+        stderr, "Polling %s%s at %s,%s: request %s, wait %d ms\n", qUtf8Printable(m_portText),
+        device.isEmpty() ? "" : qUtf8Printable(QStringLiteral(" (%1)").arg(device)),
+        qUtf8Printable(m_options.speedText), qUtf8Printable(m_options.framingText),
+        qUtf8Printable(transaction::logLine(bytesOf(request)).chopped(2)), m_options.waitMs);
+
+    bool running = m_options.format != OutputFormat::Csv || writeOutput(csvHeader());
+    for (qint64 sequence = 1; running && (m_options.repeat == 0 || sequence <= m_options.repeat);
+         ++sequence) {
+        takeStopSignals();
+        if (m_stopSignals > 0)
+            break;
+        running = exchangeOnce(sequence, request);
+    }
+
+    m_stopNotifier.reset();
+    m_exchange.reset();
+    m_comm->setPortOpen(false); // a device that is gone may refuse; closed is all that matters
+    m_capture.reset();
+    std::fputs(qUtf8Printable(QLatin1Char('\n') + m_stats.summary(m_portText)), stderr);
+    if (m_outputFailed)
+        return 2;
+    return m_deviceFailed ? 1 : m_stats.exitStatus();
+}
+
+} // namespace poll

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "polloptions.h"
+#include "pollreport.h"
+#include "stopsignals.h"
+
+#include "capture/capturewriter.h"
+#include "serial/commsettings.h"
+#include "serial/serialcomm.h"
+#include "serial/systemcomm.h"
+#include "transaction/exchange.h"
+
+#include <QSocketNotifier>
+#include <memory>
+
+namespace poll
+{
+
+// One run of wirelark-poll: opens the port, runs the exchanges, writes each to standard output
+// (and the capture), and ends with a summary on standard error. Stop signals end the run after
+// the exchange in flight; a second one abandons that exchange. Needs a QCoreApplication.
+class PollRunner
+{
+public:
+    // stop must have been set up before any thread was started.
+    PollRunner(const PollOptions &options, simulator::StopSignals &stop);
+    ~PollRunner();
+    PollRunner(const PollRunner &) = delete;
+    PollRunner &operator=(const PollRunner &) = delete;
+
+    // The exit status: 0 every reply valid, 1 a reply invalid or missing or the device failed,
+    // 2 nothing could be run (settings, port, capture) or the output could not be written.
+    int run();
+
+private:
+    // The port text for serial::openPort and the resolver for the device named by the options.
+    void choosePort();
+    bool openCapture();
+    bool openPort();
+    // Runs exchange number sequence; false when the run must end (the cause is set).
+    bool exchangeOnce(qint64 sequence, const frame::RequestFrame &request);
+    bool writeOutput(const QByteArray &bytes);
+    void takeStopSignals();
+    void printError(const QString &message) const;
+    QString devicePathOf(const QString &portText) const;
+
+    PollOptions m_options;
+    simulator::StopSignals &m_stop;
+    serial::CommSettings m_settings;
+    QString m_portText;
+    serial::PortResolver m_resolver;
+    std::unique_ptr<serial::SerialComm> m_comm;
+    std::unique_ptr<transaction::Exchange> m_exchange;
+    std::unique_ptr<capture::CaptureWriter> m_capture;
+    std::unique_ptr<QSocketNotifier> m_stopNotifier;
+    PollStats m_stats;
+    int m_stopSignals = 0;
+    bool m_deviceFailed = false;
+    bool m_outputFailed = false; // the output or the capture could not be written
+    bool m_readerGone = false;   // standard output is a pipe whose reader has gone
+};
+
+} // namespace poll
