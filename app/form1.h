@@ -60,6 +60,7 @@ public:
     const QByteArray &rxBytes() const { return Rx_bytes; }
     qint16 txBusy() const { return Tx_busy; }
     serial::SerialComm &comm() const { return *MSComm1; }
+    transaction::Exchange &exchange() const { return *m_exchange; }
     int timerInterval() const;
     QString logText() const; // the log with CRLF line ends
 

@@ -41,6 +41,7 @@ run bench_request offscreen
 run bench_wait offscreen
 run bench_log offscreen
 run bench_continuous offscreen
+run bench_paced offscreen
 run bench_poll offscreen "$logs/bench_continuous.out"
 run bench_startup xcb
 

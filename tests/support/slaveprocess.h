@@ -51,6 +51,7 @@ public:
             m_process.kill();
             m_process.waitForFinished(3000);
         }
+        readOutput(); // what it printed last, its totals among it
     }
 
     // Ends the simulator at once, as a crash or an unplugged device would.
@@ -66,6 +67,8 @@ public:
     QStringList lines() const { return m_lines; }
     QStringList requests() const { return linesAfter(QStringLiteral("request ")); }
     QStringList replies() const { return linesAfter(QStringLiteral("reply ")); }
+    // Requests that came while a reply was still on the line, as the simulator logged them.
+    qsizetype collisions() const { return linesAfter(QStringLiteral("collision ")).size(); }
 
 private:
     void readOutput()
