@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/form1.h"
+#include "app/language.h"
 #include "support/fakeserialcomm.h"
 
 #include <QLineEdit>
@@ -43,6 +44,23 @@ inline QStringList logLines(const Form1 &form)
     return lines;
 }
 
+// The language the window tests run in: the designed Traditional Chinese, or English when
+// WIRELARK_TEST_LANGUAGE is "en". The translation is installed at the first call, before the
+// first window is made, as the program installs it.
+inline Language windowLanguage()
+{
+    static const Language language = [] {
+        const Language chosen =
+            qEnvironmentVariable("WIRELARK_TEST_LANGUAGE") == QLatin1String("en")
+                ? Language::English
+                : Language::TraditionalChinese;
+        if (!installTranslation(chosen))
+            qFatal("the translation cannot be loaded");
+        return chosen;
+    }();
+    return language;
+}
+
 // The window, over a serial component and a list of the machine's ports, with the warnings it
 // shows collected in `warnings` instead of boxes.
 inline std::unique_ptr<Form1> makeForm1(std::unique_ptr<serial::SerialComm> comm,
@@ -66,6 +84,7 @@ protected:
                     const QList<serial::MappedPort> &ports = {}, bool show = true)
     {
         m_comm = nullptr;
+        windowLanguage();
         if (!comm) {
             auto fake = std::make_unique<FakeSerialComm>();
             m_comm = fake.get();
