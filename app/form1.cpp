@@ -55,12 +55,13 @@ QFont tahoma(qreal points)
     return font;
 }
 
-// The Ming face of the three port and send buttons.
+// The Ming face of the three port and send buttons. Their English captions take their Latin
+// letters from the window's Latin sans: the Ming faces of Linux draw l like 1.
 QFont mingLiU(qreal points)
 {
     QFont font;
-    font.setFamilies({QStringLiteral("新細明體"), QStringLiteral("AR PL UMing TW"),
-                      QStringLiteral("Noto Serif CJK TC")});
+    font.setFamilies({QStringLiteral("新細明體"), QStringLiteral("DejaVu Sans Condensed"),
+                      QStringLiteral("AR PL UMing TW"), QStringLiteral("Noto Serif CJK TC")});
     font.setStyleHint(QFont::Serif);
     font.setPointSizeF(points);
     font.setWeight(QFont::Normal);
