@@ -44,16 +44,13 @@ inline QStringList logLines(const Form1 &form)
     return lines;
 }
 
-// The language the window tests run in: the designed Traditional Chinese, or English when
-// WIRELARK_TEST_LANGUAGE is "en". The translation is installed at the first call, before the
-// first window is made, as the program installs it.
+// The language the window tests run in: English when WIRELARK_TEST_LANGUAGE is "en", else the
+// designed Traditional Chinese. Its translation is installed before the first window is made.
 inline Language windowLanguage()
 {
     static const Language language = [] {
-        const Language chosen =
-            qEnvironmentVariable("WIRELARK_TEST_LANGUAGE") == QLatin1String("en")
-                ? Language::English
-                : Language::TraditionalChinese;
+        const bool english = qEnvironmentVariable("WIRELARK_TEST_LANGUAGE") == QLatin1String("en");
+        const Language chosen = english ? Language::English : Language::TraditionalChinese;
         if (!installTranslation(chosen))
             qFatal("the translation cannot be loaded");
         return chosen;
