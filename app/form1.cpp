@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QToolTip>
+#include <utility>
 
 namespace
 {
@@ -54,12 +55,13 @@ QFont tahoma(qreal points)
     return font;
 }
 
-// The Ming face of the three port and send buttons.
+// The Ming face of the three port and send buttons. Their English captions take their Latin
+// letters from the window's Latin sans: the Ming faces of Linux draw l like 1.
 QFont mingLiU(qreal points)
 {
     QFont font;
-    font.setFamilies({QStringLiteral("新細明體"), QStringLiteral("AR PL UMing TW"),
-                      QStringLiteral("Noto Serif CJK TC")});
+    font.setFamilies({QStringLiteral("新細明體"), QStringLiteral("DejaVu Sans Condensed"),
+                      QStringLiteral("AR PL UMing TW"), QStringLiteral("Noto Serif CJK TC")});
     font.setStyleHint(QFont::Serif);
     font.setPointSizeF(points);
     font.setWeight(QFont::Normal);
@@ -100,6 +102,7 @@ Form1::Form1(Form1Services services, QWidget *parent)
     createControls();
     setFonts();
     setTabOrders();
+    setAccessibleTexts();
     connectEvents();
     Form_Load();
     cboComPort->setFocus(Qt::OtherFocusReason);
@@ -110,7 +113,7 @@ Form1::~Form1() = default;
 void Form1::createControls()
 {
     Frame1 = makeControl<QGroupBox>(this, "Frame1", twipRect(240, 240, 6135, 975));
-    Frame1->setTitle(QStringLiteral("通訊埠"));
+    Frame1->setTitle(tr("通訊埠"));
     cboComPort = makeControl<QComboBox>(Frame1, "cboComPort", twipRect(120, 360, 1215, 390));
     cbospeed = makeControl<QComboBox>(Frame1, "cbospeed", twipRect(1560, 360, 975, 390));
     cboset = makeControl<QComboBox>(Frame1, "cboset", twipRect(2760, 360, 975, 390));
@@ -123,26 +126,26 @@ void Form1::createControls()
     }
     cboComPort->setEditText(QStringLiteral("ComPort"));
     cbospeed->setEditText(QStringLiteral("Speed"));
-    cbospeed->setToolTip(QStringLiteral("速率"));
+    cbospeed->setToolTip(tr("速率"));
     cboset->setEditText(QStringLiteral("Set"));
-    cboset->setToolTip(QStringLiteral("協定"));
+    cboset->setToolTip(tr("協定"));
     cmdopen = makeControl<QPushButton>(Frame1, "cmdopen", twipRect(4320, 360, 735, 375));
-    cmdopen->setText(QStringLiteral("開啟"));
+    cmdopen->setText(tr("開啟"));
     cmdclose = makeControl<QPushButton>(Frame1, "cmdclose", twipRect(5040, 360, 735, 375));
-    cmdclose->setText(QStringLiteral("關閉"));
+    cmdclose->setText(tr("關閉"));
 
     Frame2 = makeControl<QGroupBox>(this, "Frame2", twipRect(240, 1200, 6135, 1095));
-    Frame2->setTitle(QStringLiteral("傳送資料 (HEX 16進制)"));
+    Frame2->setTitle(tr("傳送資料 (HEX 16進制)"));
     Label1 = makeControl<QLabel>(Frame2, "Label1", twipRect(120, 240, 735, 255));
-    Label1->setText(QStringLiteral("Adderss"));
+    Label1->setText(tr("Adderss"));
     Label2 = makeControl<QLabel>(Frame2, "Label2", twipRect(840, 240, 855, 255));
-    Label2->setText(QStringLiteral(" Function"));
+    Label2->setText(tr(" Function"));
     Label3 = makeControl<QLabel>(Frame2, "Label3", twipRect(1680, 240, 855, 255));
-    Label3->setText(QStringLiteral(" Register"));
+    Label3->setText(tr(" Register"));
     Label4 = makeControl<QLabel>(Frame2, "Label4", twipRect(2640, 240, 735, 255));
-    Label4->setText(QStringLiteral(" Length"));
+    Label4->setText(tr(" Length"));
     Label5 = makeControl<QLabel>(Frame2, "Label5", twipRect(3840, 240, 495, 255));
-    Label5->setText(QStringLiteral("CRC"));
+    Label5->setText(tr("CRC"));
     txtadr = makeControl<QLineEdit>(Frame2, "txtadr", twipRect(240, 480, 495, 405));
     txtadr->setText(QStringLiteral("01"));
     txtadr->setMaxLength(2);
@@ -158,40 +161,40 @@ void Form1::createControls()
     txtcrc = makeControl<QLineEdit>(Frame2, "txtcrc", twipRect(3600, 480, 855, 405));
     txtcrc->setReadOnly(true);
     cmdtr = makeControl<QPushButton>(Frame2, "cmdtr", twipRect(4680, 480, 1095, 405));
-    cmdtr->setText(QStringLiteral("傳送"));
+    cmdtr->setText(tr("傳送"));
 
     Label10 = makeControl<QLabel>(this, "Label10", twipRect(480, 2400, 1095, 255));
-    Label10->setText(QStringLiteral("接收資料"));
+    Label10->setText(tr("接收資料"));
     Text2 = makeControl<LogTextBox>(this, "Text2", twipRect(240, 2640, 6135, 3615));
 
     Frame3 = makeControl<QGroupBox>(this, "Frame3", twipRect(6600, 240, 1455, 975));
-    Frame3->setTitle(QStringLiteral("時間間隔"));
+    Frame3->setTitle(tr("時間間隔"));
     txtdelay = makeControl<QLineEdit>(Frame3, "txtdelay", twipRect(120, 360, 735, 390));
     txtdelay->setText(QStringLiteral("100"));
     txtdelay->setMaxLength(5);
     Label6 = makeControl<QLabel>(Frame3, "Label6", twipRect(960, 360, 375, 375));
-    Label6->setText(QStringLiteral("ms"));
+    Label6->setText(tr("ms"));
 
     Frame5 = makeControl<QGroupBox>(this, "Frame5", twipRect(6600, 1200, 1455, 1095));
-    Frame5->setTitle(QStringLiteral("連續傳送"));
+    Frame5->setTitle(tr("連續傳送"));
     cont_on = makeControl<QPushButton>(Frame5, "cont_on", twipRect(120, 480, 615, 375));
-    cont_on->setText(QStringLiteral("ON"));
+    cont_on->setText(tr("ON"));
     cont_off = makeControl<QPushButton>(Frame5, "cont_off", twipRect(720, 480, 615, 375));
-    cont_off->setText(QStringLiteral("OFF"));
+    cont_off->setText(tr("OFF"));
 
     cmbCLS = makeControl<QPushButton>(this, "cmbCLS", twipRect(6720, 2640, 1095, 405));
-    cmbCLS->setText(QStringLiteral("清除"));
+    cmbCLS->setText(tr("清除"));
 
     Frame4 = makeControl<QGroupBox>(this, "Frame4", twipRect(6600, 3120, 1695, 3135));
-    Frame4->setTitle(QStringLiteral("接收資料換算"));
+    Frame4->setTitle(tr("接收資料換算"));
     Label7 = makeControl<QLabel>(Frame4, "Label7", twipRect(240, 360, 1095, 255));
-    Label7->setText(QStringLiteral("3+4 byte"));
+    Label7->setText(tr("3+4 byte"));
     txtreg0 = makeControl<QLineEdit>(Frame4, "txtreg0", twipRect(240, 600, 1095, 495));
     Label8 = makeControl<QLabel>(Frame4, "Label8", twipRect(240, 1200, 1095, 255));
-    Label8->setText(QStringLiteral("5+6 byte"));
+    Label8->setText(tr("5+6 byte"));
     txtreg1 = makeControl<QLineEdit>(Frame4, "txtreg1", twipRect(240, 1440, 1095, 495));
     Label9 = makeControl<QLabel>(Frame4, "Label9", twipRect(240, 2040, 1095, 255));
-    Label9->setText(QStringLiteral("7+8 byte"));
+    Label9->setText(tr("7+8 byte"));
     txtreg2 = makeControl<QLineEdit>(Frame4, "txtreg2", twipRect(240, 2280, 1095, 495));
 
     for (QLineEdit *box :
@@ -248,6 +251,84 @@ void Form1::setTabOrders()
             setTabOrder(previous, control);
         previous = control;
     }
+}
+
+// What a screen reader says for each control: a name, and for the fields a description of
+// the bytes they stand for. Bytes are counted from 0, as the read-out captions count them.
+// Each label is the buddy of the field it stands by and has the field's name, which a screen
+// reader takes from the label.
+void Form1::setAccessibleTexts()
+{
+    const auto set = [](QWidget *control, const QString &name, const QString &description = {}) {
+        control->setAccessibleName(name);
+        control->setAccessibleDescription(description);
+    };
+    // On Linux Qt gives a combo box its text as name and leaves the name to the label whose
+    // buddy it is; the boxes have no caption, so each gets a label that is never shown.
+    const auto setBox = [this, &set](QComboBox *box, const QString &name,
+                                     const QString &description) {
+        set(box, name, description);
+        auto *label = new QLabel(name, box->parentWidget());
+        label->setObjectName(box->objectName() + QLatin1String("Name"));
+        label->hide();
+        label->setBuddy(box);
+        set(label, name);
+    };
+    set(Frame1, tr("通訊埠"));
+    setBox(cboComPort, tr("通訊埠編號"), tr("Com1 到 Com16"));
+    setBox(cbospeed, tr("鮑率"), tr("每秒位元數"));
+    setBox(cboset, tr("資料格式"), tr("同位元、資料位元、停止位元"));
+    set(cmdopen, tr("開啟通訊埠"));
+    set(cmdclose, tr("關閉通訊埠"));
+
+    set(Frame2, tr("傳送資料"));
+    const QString address = tr("從站位址");
+    const QString function = tr("功能碼");
+    const QString startRegister = tr("起始暫存器");
+    const QString registerCount = tr("暫存器數量");
+    const QString crc = tr("CRC 檢查碼");
+    set(Label1, address);
+    set(Label2, function);
+    set(Label3, startRegister);
+    set(Label4, registerCount);
+    set(Label5, crc);
+    set(txtadr, address, tr("請求位元組 0，十六進位，2 位數"));
+    set(txtfun, function, tr("請求位元組 1，十六進位，2 位數"));
+    set(txtres, startRegister, tr("請求位元組 2 與 3，高位元組在前，十六進位，4 位數"));
+    set(txtnum, registerCount, tr("請求位元組 4 與 5，高位元組在前，十六進位，4 位數"));
+    set(txtcrc, crc, tr("請求位元組 6 與 7，依傳送順序，十六進位，由前面的欄位算出，唯讀"));
+    set(cmdtr, tr("傳送"), tr("傳送請求一次並等待回應"));
+
+    const QString log = tr("接收紀錄");
+    set(Label10, log);
+    set(Text2, log, tr("每次交換一行：回應的位元組，十六進位"));
+
+    set(Frame3, tr("等待時間"));
+    const QString wait = tr("等待時間（毫秒）");
+    set(txtdelay, wait, tr("傳送後等待回應的毫秒數，10 到 10000，十進位"));
+    set(Label6, wait);
+    set(Frame5, tr("連續傳送", "accessible name"));
+    set(cont_on, tr("開始連續傳送"));
+    set(cont_off, tr("停止連續傳送"));
+    set(cmbCLS, tr("清除"), tr("清空接收紀錄與暫存器值"));
+
+    set(Frame4, tr("回應暫存器值"));
+    const QString first = tr("第一個暫存器");
+    const QString second = tr("第二個暫存器");
+    const QString third = tr("第三個暫存器");
+    set(Label7, first);
+    set(Label8, second);
+    set(Label9, third);
+    set(txtreg0, first, tr("回應位元組 3 與 4，高位元組在前，十進位"));
+    set(txtreg1, second, tr("回應位元組 5 與 6，高位元組在前，十進位"));
+    set(txtreg2, third, tr("回應位元組 7 與 8，高位元組在前，十進位"));
+
+    const std::pair<QLabel *, QWidget *> buddies[] = {
+        {Label1, txtadr},  {Label2, txtfun},   {Label3, txtres},  {Label4, txtnum},
+        {Label5, txtcrc},  {Label6, txtdelay}, {Label7, txtreg0}, {Label8, txtreg1},
+        {Label9, txtreg2}, {Label10, Text2}};
+    for (const auto &[label, field] : buddies)
+        label->setBuddy(field);
 }
 
 void Form1::connectEvents()

@@ -117,6 +117,7 @@ private:
     void createControls();
     void setFonts();
     void setTabOrders();
+    void setAccessibleTexts();
     void connectEvents();
     // Places the window, frame included, in the middle of the whole primary screen.
     void centreOnScreen();

@@ -5,6 +5,8 @@
 #   screenshot-send.png        port open, one send reading three holding registers
 #   screenshot-continuous.png  during continuous sending
 #   screenshot-scaled.png      the state of screenshot-send.png at QT_SCALE_FACTOR=2
+#   screenshot-en.png          the state of screenshot-send.png in English (--lang en)
+#   screenshot-en-scaled.png   the same at QT_SCALE_FACTOR=2
 # Every click is checked against the requests the simulator reports, so a click that misses its
 # button fails the script instead of producing a misleading picture.
 #   usage: scripts/screenshots.sh BUILD_DIR [OUT_DIR]     (OUT_DIR defaults to docs/)
@@ -71,9 +73,10 @@ for i in $(seq 50); do
 done
 grep -q '^Serving' "$work/slave.log" || fail "the simulator did not start: $(cat "$work/slave.log")"
 
-# Starts the window at the given scale factor and sets wid and scale (device pixels per pixel).
+# Starts the window at the given scale factor, with the program's further arguments, and sets
+# wid and scale (device pixels per pixel).
 start_window() {
-    QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=$1 "$build/app/wirelark" >"$work/app.log" 2>&1 &
+    QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=$1 "$build/app/wirelark" "${@:2}" >"$work/app.log" 2>&1 &
     app_pid=$!
     wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Wirelark$' | head -n 1) ||
         fail "no window named Wirelark: $(cat "$work/app.log")"
@@ -144,3 +147,10 @@ start_window 2
 open_and_send
 shoot screenshot-scaled.png
 stop_window
+
+for factor in 1 2; do
+    start_window $factor --lang en
+    open_and_send
+    if [ $factor = 1 ]; then shoot screenshot-en.png; else shoot screenshot-en-scaled.png; fi
+    stop_window
+done

@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(
     cmake g++ pkg-config ninja-build make
-    qt6-base-dev qt6-serialport-dev libqt6serialport6 libmodbus-dev libxcb1-dev libpcap-dev
+    qt6-base-dev qt6-serialport-dev libqt6serialport6 qt6-tools-dev qt6-l10n-tools libmodbus-dev
+    libxcb1-dev libpcap-dev
     xvfb xauth xdotool imagemagick x11-utils
     fonts-noto-cjk fonts-arphic-uming fonts-dejavu-core fonts-dejavu-extra
     socat tshark clang-format clang libclang-rt-14-dev

@@ -132,11 +132,18 @@ void TestForm1Transaction::sendWritesWaitsLogsAndDecodes()
     QCOMPARE(shownReadouts(), (QStringList{"10", "11", ""}));
     QCOMPARE(m_form->txBusy(), qint16(0));
     QCOMPARE(enableState(*m_form), kPortOpenIdle);
+    // The line's verdict is its tool tip; the read-outs say which bytes they decode, from what.
+    QVERIFY2(log()->lineToolTip(0).startsWith(QStringLiteral("Valid reply")),
+             qPrintable(log()->lineToolTip(0)));
+    QVERIFY(field("txtreg1")->toolTip().contains(QStringLiteral("Bytes 5 and 6")));
+    QVERIFY(field("txtreg1")->toolTip().contains(QStringLiteral("From a valid reply")));
 
     // A second send appends a second line; nothing received gives the line end alone.
     replyWith({});
     button("cmdtr")->click();
     QCOMPARE(m_form->logText(), kTwoRegisterLine + QStringLiteral("\r\n"));
+    QVERIFY(log()->lineToolTip(1).startsWith(QStringLiteral("No reply")));
+    QVERIFY(field("txtreg0")->toolTip().contains(QStringLiteral("not valid: no reply")));
     QVERIFY(m_warnings.isEmpty());
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/form1.h"
+#include "app/language.h"
 #include "support/fakeserialcomm.h"
 
 #include <QLineEdit>
@@ -43,6 +44,20 @@ inline QStringList logLines(const Form1 &form)
     return lines;
 }
 
+// The language the window tests run in: English when WIRELARK_TEST_LANGUAGE is "en", else the
+// designed Traditional Chinese. Its translation is installed before the first window is made.
+inline Language windowLanguage()
+{
+    static const Language language = [] {
+        const bool english = qEnvironmentVariable("WIRELARK_TEST_LANGUAGE") == QLatin1String("en");
+        const Language chosen = english ? Language::English : Language::TraditionalChinese;
+        if (!installTranslation(chosen))
+            qFatal("the translation cannot be loaded");
+        return chosen;
+    }();
+    return language;
+}
+
 // The window, over a serial component and a list of the machine's ports, with the warnings it
 // shows collected in `warnings` instead of boxes.
 inline std::unique_ptr<Form1> makeForm1(std::unique_ptr<serial::SerialComm> comm,
@@ -67,6 +82,7 @@ protected:
                     transaction::ExchangeObserver *observer = nullptr)
     {
         m_comm = nullptr;
+        windowLanguage();
         if (!comm) {
             auto fake = std::make_unique<FakeSerialComm>();
             m_comm = fake.get();
