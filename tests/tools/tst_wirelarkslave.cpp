@@ -1,6 +1,7 @@
 #include "serial/linetiming.h"
 #include "serial/systemports.h"
 #include "support/referencecrc.h"
+#include "support/slaveprocess.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -140,106 +141,6 @@ private:
     int m_fd = -1;
 };
 
-// The simulator as a child process with its own port directory. It is ended through its own
-// process id only.
-class Simulator
-{
-public:
-    explicit Simulator(const QString &configHome)
-    {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
-        m_process.setProcessEnvironment(environment);
-    }
-    ~Simulator()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-    Simulator(const Simulator &) = delete;
-    Simulator &operator=(const Simulator &) = delete;
-
-    // Starts the simulator and waits for the line that names its port.
-    bool start(const QStringList &arguments)
-    {
-        m_process.start(QStringLiteral(WIRELARK_SLAVE_PATH), arguments);
-        if (!m_process.waitForStarted(5000))
-            return false;
-        static const QRegularExpression serving(QStringLiteral(
-            R"(^Serving slave (\d+) on (/dev/pts/\d+), linked as Com(\d+) \((.+)\)$)"));
-        const QRegularExpressionMatch match = waitForLine(serving, 10000);
-        if (!match.hasMatch())
-            return false;
-        m_devicePath = match.captured(2);
-        m_portNumber = match.captured(3).toInt();
-        m_linkPath = match.captured(4);
-        return true;
-    }
-
-    // The first line of standard output so far, or arriving within timeoutMs, that matches.
-    QRegularExpressionMatch waitForLine(const QRegularExpression &pattern, int timeoutMs)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        for (;;) {
-            m_output += m_process.readAllStandardOutput();
-            for (const QByteArray &line : m_output.split('\n')) {
-                QRegularExpressionMatch match = pattern.match(QString::fromUtf8(line));
-                if (match.hasMatch())
-                    return match;
-            }
-            const qint64 left = timeoutMs - clock.elapsed();
-            if (left <= 0 || m_process.state() == QProcess::NotRunning)
-                return {};
-            m_process.waitForReadyRead(static_cast<int>(std::min<qint64>(left, 100)));
-        }
-    }
-
-    QString output()
-    {
-        m_output += m_process.readAllStandardOutput();
-        return QString::fromUtf8(m_output);
-    }
-
-    // Sends signal to the simulator's process and waits for its end; the exit code, or -1
-    // when it did not end normally.
-    int stopWith(int signal)
-    {
-        ::kill(static_cast<pid_t>(m_process.processId()), signal);
-        if (!m_process.waitForFinished(5000) || m_process.exitStatus() != QProcess::NormalExit)
-            return -1;
-        m_output += m_process.readAllStandardOutput();
-        return m_process.exitCode();
-    }
-
-    // Runs the simulator to its end (for command lines it refuses); the exit code, -1 when it
-    // did not end on its own within 5 seconds.
-    int runToEnd(const QStringList &arguments)
-    {
-        m_process.start(QStringLiteral(WIRELARK_SLAVE_PATH), arguments);
-        if (!m_process.waitForFinished(5000) || m_process.exitStatus() != QProcess::NormalExit)
-            return -1;
-        m_output += m_process.readAllStandardOutput();
-        return m_process.exitCode();
-    }
-    QString errorOutput() { return QString::fromUtf8(m_process.readAllStandardError()); }
-
-    QString devicePath() const { return m_devicePath; }
-    QString linkPath() const { return m_linkPath; }
-    int portNumber() const { return m_portNumber; }
-
-private:
-    QProcess m_process;
-    QByteArray m_output;
-    QString m_devicePath;
-    QString m_linkPath;
-    int m_portNumber = 0;
-};
-
 } // namespace
 
 class TestWirelarkSlave : public QObject
@@ -288,7 +189,7 @@ private:
     void startAndOpen(const QStringList &arguments);
 
     std::unique_ptr<QTemporaryDir> m_configHome;
-    std::unique_ptr<Simulator> m_simulator;
+    std::unique_ptr<SlaveProcess> m_simulator;
     std::unique_ptr<RawPort> m_port;
 };
 
@@ -298,12 +199,13 @@ void TestWirelarkSlave::init()
     m_simulator.reset();
     m_configHome = std::make_unique<QTemporaryDir>();
     QVERIFY(m_configHome->isValid());
-    m_simulator = std::make_unique<Simulator>(m_configHome->path());
+    m_simulator = std::make_unique<SlaveProcess>();
 }
 
 void TestWirelarkSlave::startAndOpen(const QStringList &arguments)
 {
-    QVERIFY2(m_simulator->start(arguments), qPrintable(m_simulator->output()));
+    QVERIFY2(m_simulator->start(m_configHome->path(), arguments),
+             qPrintable(m_simulator->output()));
     QCOMPARE(QFileInfo(m_simulator->linkPath()).symLinkTarget(), m_simulator->devicePath());
     m_port = std::make_unique<RawPort>(m_simulator->linkPath());
     QVERIFY(m_port->isOpen());
@@ -774,7 +676,7 @@ void TestWirelarkSlave::defaultPortSkipsTakenNumbers()
         ++expected;
 
     startAndOpen({});
-    QCOMPARE(m_simulator->portNumber(), expected);
+    QCOMPARE(int(m_simulator->portNumber()), expected);
     QCOMPARE(m_simulator->linkPath(), directory + "/com" + QString::number(expected));
     for (int n = 1; n <= 3; ++n)
         QCOMPARE(QFileInfo(directory + "/com" + QString::number(n)).symLinkTarget(),
@@ -816,14 +718,14 @@ void TestWirelarkSlave::explicitPort()
 
     if (serves) {
         startAndOpen(arguments);
-        QCOMPARE(m_simulator->portNumber(), 5);
+        QCOMPARE(int(m_simulator->portNumber()), 5);
         QCOMPARE(m_simulator->linkPath(), link);
         QVERIFY(m_port->write(hex("01 03 00 03 00 02 34 0B")));
         QCOMPARE(m_port->read(9).size(), 9);
         return;
     }
 
-    QCOMPARE(m_simulator->runToEnd(arguments), 1);
+    QCOMPARE(m_simulator->runToEnd(m_configHome->path(), arguments), 1);
     QVERIFY2(m_simulator->errorOutput().contains(link), "the message names the link");
     if (existing == "live") {
         QCOMPARE(QFileInfo(link).symLinkTarget(), QStringLiteral("/dev/null"));
@@ -867,14 +769,14 @@ void TestWirelarkSlave::wrongCommandLine_data()
 void TestWirelarkSlave::wrongCommandLine()
 {
     QFETCH(QStringList, arguments);
-    QCOMPARE(m_simulator->runToEnd(arguments), 2);
+    QCOMPARE(m_simulator->runToEnd(m_configHome->path(), arguments), 2);
     QVERIFY(m_simulator->errorOutput().startsWith("wirelark-slave: "));
     QVERIFY(!QFileInfo::exists(portDirectory()));
 }
 
 void TestWirelarkSlave::helpServesNothing()
 {
-    QCOMPARE(m_simulator->runToEnd({"--help"}), 0);
+    QCOMPARE(m_simulator->runToEnd(m_configHome->path(), {"--help"}), 0);
     QVERIFY(m_simulator->output().startsWith("Usage: wirelark-slave [options]"));
     QVERIFY(!QFileInfo::exists(portDirectory()));
 }
