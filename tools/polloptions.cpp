@@ -32,10 +32,11 @@ Output (--format):
         array of three numbers or null.
 A reply is valid with a good CRC, the request's address and function, and the length
 the function asks for; an exception reply is not (verdict "exception": the slave did not
-do what was asked), and no reply to a broadcast (address 00) is. Times are from the return of the request's
-write to the first and the last byte of the reply, in milliseconds. Standard error gets a line about the port at the start and
-a summary at the end: sent, valid, invalid, silent, and the minimum, median and
-maximum time to the last byte.
+do what was asked), and no reply to a broadcast (address 00) is. Times are from the
+return of the request's write to the first and the last byte of the reply, in
+milliseconds. Standard error gets a line about the port at the start and a summary at
+the end: sent, valid, invalid, silent, and the minimum, median and maximum time to the
+last byte. Every word is English whatever --lang says, as the window's warnings are.
 
 Ctrl-C, SIGINT, SIGTERM or SIGHUP ends the run after the exchange in flight; a second one
 ends it at once, without that exchange.
@@ -174,7 +175,12 @@ CommandLine parseCommandLine(const QStringList &arguments)
     const QCommandLineOption format(QStringLiteral("format"),
                                     QStringLiteral("text (default), csv or json."),
                                     QStringLiteral("format"), QStringLiteral("text"));
-    parser.addOptions({wait, repeat, capture, format});
+    const QCommandLineOption lang(
+        QStringLiteral("lang"),
+        QStringLiteral("en (the default), or zh_TW (also zh) as the window takes it; the words "
+                       "printed are English in both."),
+        QStringLiteral("lang"), QStringLiteral("en"));
+    parser.addOptions({wait, repeat, capture, format, lang});
     // Qt's first line names the program as it was started; the help names it as installed.
     const QString qtHelp = parser.helpText();
     result.helpText = QStringLiteral("Usage: wirelark-poll --port PORT [options]\n\n") +
@@ -264,6 +270,15 @@ CommandLine parseCommandLine(const QStringList &arguments)
                                           ">(tshark -r -) in bash).");
             return result;
         }
+    }
+
+    static const QStringList languages{QStringLiteral("en"), QStringLiteral("zh_TW"),
+                                       QStringLiteral("zh")};
+    if (!languages.contains(parser.value(lang))) {
+        result.error = QStringLiteral("unknown language \"%1\" for --lang: use en, or zh_TW "
+                                      "(also zh).")
+                           .arg(parser.value(lang));
+        return result;
     }
 
     const QString formatText = parser.value(format);

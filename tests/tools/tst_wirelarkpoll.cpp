@@ -199,6 +199,8 @@ void TestWirelarkPoll::exitStatus_data()
                               << "not a number of milliseconds" << true;
     QTest::newRow("port zero") << "slave" << QStringList{"--port", "com0"} << none << 2
                                << "must be 1 to 32767" << true;
+    QTest::newRow("unknown language")
+        << "slave" << QStringList{"--lang", "fr"} << none << 2 << "unknown language \"fr\"" << true;
     QTest::newRow("capture to standard output") << "slave" << QStringList{"--capture", "-"} << none
                                                 << 2 << "--capture needs a file name" << true;
 }
