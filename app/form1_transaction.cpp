@@ -52,8 +52,7 @@ void Form1::cmdtr_Click()
 void Form1::Send_receive()
 {
     const frame::RequestFrame sent = Tx_frame;
-    const QByteArray request(reinterpret_cast<const char *>(sent.data()),
-                             static_cast<qsizetype>(sent.size()));
+    const QByteArray request = frame::frameBytes(sent);
     const double waitMs = frame::delayMilliseconds(txtdelay->text());
     const transaction::ExchangeResult result = m_exchange->run(request, waitMs);
     if (result.end == transaction::ExchangeEnd::Failed) {

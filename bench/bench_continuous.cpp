@@ -6,6 +6,7 @@
 #include "bench/benchstats.h"
 #include "bench/straightforwardsender.h"
 #include "bench/timingcomm.h"
+#include "frame/request.h"
 #include "serial/systemcomm.h"
 #include "tests/support/slaveprocess.h"
 
@@ -195,8 +196,7 @@ int main(int argc, char *argv[])
                      ours100.cpuShare * 100);
         return 0;
     }
-    const QByteArray request(reinterpret_cast<const char *>(form->txFrame().data()),
-                             qsizetype(form->txFrame().size()));
+    const QByteArray request = frame::frameBytes(form->txFrame());
     const QSize logSize = form->findChild<QPlainTextEdit *>(QStringLiteral("Text2"))->size();
     form.reset();
 

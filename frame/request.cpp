@@ -53,4 +53,10 @@ RequestFrame buildRequest(const RequestFields &fields)
     return frame;
 }
 
+QByteArray frameBytes(const RequestFrame &frame)
+{
+    return QByteArray(reinterpret_cast<const char *>(frame.data()),
+                      static_cast<qsizetype>(frame.size()));
+}
+
 } // namespace frame

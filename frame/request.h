@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -36,5 +37,8 @@ QString crcText(const RequestFrame &frame);
 
 // Normalise, fill the body and store the CRC in one step.
 RequestFrame buildRequest(const RequestFields &fields);
+
+// The eight bytes as they go on the wire.
+QByteArray frameBytes(const RequestFrame &frame);
 
 } // namespace frame
