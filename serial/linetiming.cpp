@@ -10,7 +10,15 @@ constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
 constexpr qint32 kFixedGapAbove = 19200;
 constexpr std::chrono::nanoseconds kFixedGap = std::chrono::microseconds(1750);
 
-// Bits of one character, doubled so that 1.5 stop bits stay whole.
+// quarterBits quarter bits at baudRate, rounded to the nearest nanosecond.
+std::chrono::nanoseconds quarterBitsTime(std::int64_t quarterBits, qint32 baudRate)
+{
+    const std::int64_t divisor = 4 * static_cast<std::int64_t>(baudRate);
+    return std::chrono::nanoseconds((quarterBits * kNanosecondsPerSecond + divisor / 2) / divisor);
+}
+
+} // namespace
+
 std::int64_t halfBitsPerCharacter(const CommSettings &settings)
 {
     std::int64_t halfBits = 2 * (1 + settings.dataBits);
@@ -26,15 +34,6 @@ std::int64_t halfBitsPerCharacter(const CommSettings &settings)
     }
     return halfBits + 2;
 }
-
-// quarterBits quarter bits at baudRate, rounded to the nearest nanosecond.
-std::chrono::nanoseconds quarterBitsTime(std::int64_t quarterBits, qint32 baudRate)
-{
-    const std::int64_t divisor = 4 * static_cast<std::int64_t>(baudRate);
-    return std::chrono::nanoseconds((quarterBits * kNanosecondsPerSecond + divisor / 2) / divisor);
-}
-
-} // namespace
 
 double bitsPerCharacter(const CommSettings &settings)
 {

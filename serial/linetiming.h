@@ -14,6 +14,8 @@ namespace serial
 
 // Bits of one character: 7.5 to 12 (1.5 stop bits give a half bit).
 double bitsPerCharacter(const CommSettings &settings);
+// The same doubled, so that 1.5 stop bits stay whole: 15 to 24.
+std::int64_t halfBitsPerCharacter(const CommSettings &settings);
 
 // The time that count characters take at settings.baudRate; count from 0 to 100,000,000.
 std::chrono::nanoseconds charactersTime(const CommSettings &settings, std::int64_t count);

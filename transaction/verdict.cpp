@@ -1,6 +1,7 @@
 #include "transaction/verdict.h"
 
 #include "frame/crc16.h"
+#include "serial/linetiming.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -194,24 +195,13 @@ std::optional<qsizetype> expectedReplyLength(const frame::RequestFrame &request)
     }
 }
 
-int halfBitsPerCharacter(const serial::CommSettings &settings)
-{
-    const int parity = settings.parity == serial::CommSettings::Parity::None ? 0 : 1;
-    int stop = 2;
-    if (settings.stopBits == serial::CommSettings::StopBits::OneAndHalf)
-        stop = 3;
-    else if (settings.stopBits == serial::CommSettings::StopBits::Two)
-        stop = 4;
-    return 2 * (1 + settings.dataBits + parity) + stop;
-}
-
 int wireTimeMs(qsizetype requestBytes, qsizetype replyBytes, const serial::CommSettings &settings)
 {
     if (settings.baudRate <= 0)
         return 0;
     // Twice the characters (the gap is 3.5) times half bits: four times the bits.
     const qint64 quarterBits =
-        (2 * qint64(requestBytes + replyBytes) + 7) * halfBitsPerCharacter(settings);
+        (2 * qint64(requestBytes + replyBytes) + 7) * serial::halfBitsPerCharacter(settings);
     const qint64 divisor = 4 * qint64(settings.baudRate);
     return int((quarterBits * 1000 + divisor - 1) / divisor);
 }
@@ -228,7 +218,7 @@ Verdict judgeReply(const frame::RequestFrame &request, const QByteArray &reply,
     v.requestSlave = request[0];
     v.requestFunction = request[1];
 
-    const QByteArray sent(reinterpret_cast<const char *>(request.data()), kRequestLength);
+    const QByteArray sent = frame::frameBytes(request);
     if (reply.startsWith(sent) &&
         (reply.size() > kRequestLength || !replyMayEqualRequest(v.requestFunction)))
         v.echoLength = kRequestLength;

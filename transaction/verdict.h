@@ -90,10 +90,6 @@ struct Verdict {
 // 05/06/0F/10: 8. Empty for every other function code.
 std::optional<qsizetype> expectedReplyLength(const frame::RequestFrame &request);
 
-// Bits one character takes on the line: start bit, data bits, parity bit, stop bits, counted in
-// half bits so that 1.5 stop bits stay whole.
-int halfBitsPerCharacter(const serial::CommSettings &settings);
-
 // Milliseconds, rounded up, that requestBytes + replyBytes characters and the 3.5-character gap
 // after them take at the speed and framing of settings.
 int wireTimeMs(qsizetype requestBytes, qsizetype replyBytes, const serial::CommSettings &settings);
