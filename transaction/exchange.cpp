@@ -62,6 +62,18 @@ ExchangeResult Exchange::failed(serial::CommError error, ExchangeResult result) 
     return result;
 }
 
+// A wait ends early when the port closes, and then the read that follows tells an operator's
+// close from a lost device; a wait that ended while the port is still open was ended by the
+// program closing.
+bool Exchange::waitUnlessClosing(double seconds)
+{
+    const auto stop = [this] {
+        return abandonRequested() || !m_comm.portOpen();
+    };
+    return waitProcessingEvents(seconds, stop) == WaitEnd::Elapsed ||
+           !(abandonRequested() || m_comm.portOpen());
+}
+
 bool Exchange::awaitSilence(Clock::duration limit)
 {
     serial::CommSettings settings;
@@ -74,11 +86,7 @@ bool Exchange::awaitSilence(Clock::duration limit)
         const Clock::time_point silentAt = std::min(*m_lastArrival + gap, giveUp);
         if (now >= silentAt || !m_comm.portOpen())
             return true;
-        const std::chrono::duration<double> left = silentAt - now;
-        if (waitProcessingEvents(left.count(),
-                                 [this] { return abandonRequested() || !m_comm.portOpen(); }) ==
-                WaitEnd::Abandoned &&
-            (abandonRequested() || m_comm.portOpen()))
+        if (!waitUnlessClosing(std::chrono::duration<double>(silentAt - now).count()))
             return false;
     }
 }
@@ -112,10 +120,7 @@ ExchangeResult Exchange::run(const QByteArray &request, double waitMs)
     if (m_observer)
         m_observer->requestWritten(request, *result.written);
 
-    const WaitEnd waited = waitProcessingEvents(
-        waitMs / 1000.0, [this] { return abandonRequested() || !m_comm.portOpen(); });
-    // A wait that ended while the port is still open was ended by the program closing.
-    if (waited == WaitEnd::Abandoned && (abandonRequested() || m_comm.portOpen())) {
+    if (!waitUnlessClosing(waitMs / 1000.0)) {
         m_abandoned = true;
         result.end = ExchangeEnd::Abandoned;
         return result;

@@ -91,6 +91,8 @@ private:
     void bytesArrived(qint64 count);
     ExchangeResult failed(serial::CommError error, ExchangeResult result) const;
     bool abandonRequested() const;
+    // Waits with events running; false when the program is closing meanwhile.
+    bool waitUnlessClosing(double seconds);
     // Holds the caller, events running, until the line has been silent for a frame gap or
     // `limit` has passed; false when the program is closing meanwhile.
     bool awaitSilence(Clock::duration limit);
