@@ -20,12 +20,6 @@ namespace poll
 namespace
 {
 
-QByteArray bytesOf(const frame::RequestFrame &frame)
-{
-    return QByteArray(reinterpret_cast<const char *>(frame.data()),
-                      static_cast<qsizetype>(frame.size()));
-}
-
 double millisecondsBetween(transaction::Clock::time_point from, transaction::Clock::time_point to)
 {
     return std::chrono::duration<double, std::milli>(to - from).count();
@@ -99,10 +93,18 @@ bool PollRunner::openCapture()
     if (m_options.capturePath.isEmpty())
         return true;
     QString error;
-    m_capture = capture::CaptureWriter::open(m_options.capturePath, &error);
-    if (!m_capture)
+    std::unique_ptr<capture::CaptureWriter> writer =
+        capture::CaptureWriter::open(m_options.capturePath, &error);
+    if (!writer) {
         printError(error);
-    return m_capture != nullptr;
+        return false;
+    }
+    m_capture = std::make_unique<capture::ExchangeCapture>(std::move(writer));
+    m_capture->onFailure = [this](const QString &message) {
+        printError(message);
+        m_outputFailed = true;
+    };
+    return true;
 }
 
 bool PollRunner::openPort()
@@ -125,6 +127,7 @@ bool PollRunner::openPort()
     }
     m_exchange = std::make_unique<transaction::Exchange>(*m_comm);
     m_exchange->setAbandon([this] { return m_stopSignals >= 2; });
+    m_exchange->setObserver(m_capture.get());
     return true;
 }
 
@@ -154,7 +157,7 @@ bool PollRunner::writeOutput(const QByteArray &bytes)
 
 bool PollRunner::exchangeOnce(qint64 sequence, const frame::RequestFrame &frame)
 {
-    const QByteArray request = bytesOf(frame);
+    const QByteArray request = frame::frameBytes(frame);
     const transaction::ExchangeResult result =
         m_exchange->run(request, static_cast<double>(m_options.waitMs));
     switch (result.end) {
@@ -186,18 +189,6 @@ bool PollRunner::exchangeOnce(qint64 sequence, const frame::RequestFrame &frame)
     if (result.lastByte)
         record.lastByteMs = millisecondsBetween(*result.written, *result.lastByte);
     m_stats.add(record);
-
-    if (m_capture) {
-        bool saved = m_capture->write(request, record.written);
-        if (saved && !result.reply.isEmpty())
-            saved = m_capture->write(result.reply, capture::systemTimeOf(result.lastByte.value_or(
-                                                       transaction::Clock::now())));
-        if (!saved || !m_capture->flush()) {
-            printError(m_capture->errorText());
-            m_outputFailed = true;
-            return false;
-        }
-    }
     return writeOutput(formatRecord(m_options.format, record));
 }
 
@@ -211,11 +202,12 @@ int PollRunner::run()
 
     const frame::RequestFrame request = frame::buildRequest(m_options.fields);
     const QString device = devicePathOf(m_portText);
-    std::fprintf(
-        stderr, "Polling %s%s at %s,%s: request %s, wait %d ms\n", qUtf8Printable(m_portText),
-        device.isEmpty() ? "" : qUtf8Printable(QStringLiteral(" (%1)").arg(device)),
-        qUtf8Printable(m_options.speedText), qUtf8Printable(m_options.framingText),
-        qUtf8Printable(transaction::logLine(bytesOf(request)).chopped(2)), m_options.waitMs);
+    std::fprintf(stderr, "Polling %s%s at %s,%s: request %s, wait %d ms\n",
+                 qUtf8Printable(m_portText),
+                 device.isEmpty() ? "" : qUtf8Printable(QStringLiteral(" (%1)").arg(device)),
+                 qUtf8Printable(m_options.speedText), qUtf8Printable(m_options.framingText),
+                 qUtf8Printable(transaction::logLine(frame::frameBytes(request)).chopped(2)),
+                 m_options.waitMs);
 
     bool running = m_options.format != OutputFormat::Csv || writeOutput(csvHeader());
     for (qint64 sequence = 1; running && (m_options.repeat == 0 || sequence <= m_options.repeat);

@@ -4,7 +4,7 @@
 #include "pollreport.h"
 #include "stopsignals.h"
 
-#include "capture/capturewriter.h"
+#include "capture/exchangecapture.h"
 #include "serial/commsettings.h"
 #include "serial/serialcomm.h"
 #include "serial/systemcomm.h"
@@ -51,7 +51,7 @@ private:
     serial::PortResolver m_resolver;
     std::unique_ptr<serial::SerialComm> m_comm;
     std::unique_ptr<transaction::Exchange> m_exchange;
-    std::unique_ptr<capture::CaptureWriter> m_capture;
+    std::unique_ptr<capture::ExchangeCapture> m_capture; // observes every exchange
     std::unique_ptr<QSocketNotifier> m_stopNotifier;
     PollStats m_stats;
     int m_stopSignals = 0;
