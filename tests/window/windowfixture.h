@@ -58,18 +58,6 @@ inline Language windowLanguage()
     return language;
 }
 
-// The window, over a serial component and a list of the machine's ports, with the warnings it
-// shows collected in `warnings` instead of boxes.
-inline std::unique_ptr<Form1> makeForm1(std::unique_ptr<serial::SerialComm> comm,
-                                        QList<serial::MappedPort> ports, QStringList &warnings,
-                                        transaction::ExchangeObserver *observer = nullptr)
-{
-    auto form = std::make_unique<Form1>(
-        Form1Services{std::move(comm), [ports] { return ports; }, observer});
-    form->setWarningPresenter([&warnings](const QString &text) { warnings << text; });
-    return form;
-}
-
 // The base of the window tests: one window at a time, its controls by name, the warnings it
 // showed. Tests derive from it and call openWindow() in init() and closeWindow() in cleanup().
 class WindowFixture : public QObject
@@ -88,7 +76,9 @@ protected:
             m_comm = fake.get();
             comm = std::move(fake);
         }
-        m_form = makeForm1(std::move(comm), ports, m_warnings, observer);
+        m_form = std::make_unique<Form1>(
+            Form1Services{std::move(comm), [ports] { return ports; }, observer});
+        m_form->setWarningPresenter([this](const QString &text) { m_warnings << text; });
         if (show) {
             m_form->show();
             QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
