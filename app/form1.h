@@ -176,6 +176,7 @@ private:
     std::unique_ptr<transaction::Exchange> m_exchange; // runs every exchange over MSComm1
 
     std::function<QList<serial::MappedPort>()> m_scanPorts;
+    QList<serial::MappedPort> m_ports; // the machine's ports as last scanned
     WarningPresenter m_warningPresenter;
     bool m_closing = false; // the window is closing: a waiting transaction is abandoned
     // The outer size the window was centred with; a window manager's frame known only after

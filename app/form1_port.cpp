@@ -38,16 +38,15 @@ void Form1::Display_comport()
     cboComPort->setCurrentIndex(-1);
     cboComPort->setEditText(text);
 
-    const QList<serial::MappedPort> ports =
-        m_scanPorts ? m_scanPorts() : QList<serial::MappedPort>{};
+    m_ports = m_scanPorts ? m_scanPorts() : QList<serial::MappedPort>{};
     for (int position = 0; position < cboComPort->count(); ++position)
-        cboComPort->setItemData(position, serial::currentPortToolTip(ports, position + 1, false),
+        cboComPort->setItemData(position, serial::currentPortToolTip(m_ports, position + 1, false),
                                 Qt::ToolTipRole);
 
     // A position outside the list is refused and changes nothing; -1 clears the selection
     // and the text.
     const int position =
-        serial::preselectedPosition(serial::discoveryNames(ports), MSComm1->commPort());
+        serial::preselectedPosition(serial::discoveryNames(m_ports), MSComm1->commPort());
     if (position == -1) {
         cboComPort->setCurrentIndex(-1);
         cboComPort->setEditText(QString());
@@ -79,14 +78,18 @@ void Form1::cmdopen_Click()
 }
 
 // The tool tip of the open port's entry tells whether its adapter now answers with low
-// latency, and how to make it do so for good when it does not.
+// latency, and how to make it do so for good when it does not. Opening scans the machine's
+// ports afresh, since an adapter may have been plugged in since the last scan; closing reuses
+// that scan, as the port it describes is the one just closed.
 void Form1::refreshPortToolTip(bool opened)
 {
     const int position = MSComm1->commPort() - 1;
     if (position < 0 || position >= cboComPort->count() || !m_scanPorts)
         return;
-    cboComPort->setItemData(
-        position, serial::currentPortToolTip(m_scanPorts(), position + 1, opened), Qt::ToolTipRole);
+    if (opened)
+        m_ports = m_scanPorts();
+    cboComPort->setItemData(position, serial::currentPortToolTip(m_ports, position + 1, opened),
+                            Qt::ToolTipRole);
 }
 
 // Ends in the port-closed state whether or not closing the port succeeded.

@@ -89,8 +89,8 @@ private:
     {
         form.findChild<QPushButton *>(QLatin1String(name))->click();
     }
-    // The window with the real serial component; `devicePath` skips the scan of the machine's
-    // ports (a walk of /sys that takes some 20 ms) and resolves the port number to it directly.
+    // The window with the real serial component; `devicePath` skips the scans of the machine's
+    // ports (a walk of /sys that takes some 20 ms) and maps the port number to it directly.
     std::unique_ptr<Form1> makeForm(QStringList &warnings, const QString &devicePath = {});
     void checkGrowth(const char *what, qsizetype fdsBefore, qint64 rssBefore);
 
@@ -108,17 +108,22 @@ void TestEndurance::initTestCase()
 std::unique_ptr<Form1> TestEndurance::makeForm(QStringList &warnings, const QString &devicePath)
 {
     std::unique_ptr<serial::SerialComm> comm;
+    std::function<QList<serial::MappedPort>()> scanPorts = &serial::scanSystemPorts;
     if (devicePath.isEmpty()) {
         comm = serial::createSystemComm();
     } else {
+        const serial::MappedPort port{kPort, devicePath, QString(), true};
         comm = std::make_unique<serial::QtSerialComm>(
-            [devicePath](int number) -> std::optional<serial::MappedPort> {
+            [port](int number) -> std::optional<serial::MappedPort> {
                 if (number != kPort)
                     return std::nullopt;
-                return serial::MappedPort{kPort, devicePath, QString(), true};
+                return port;
             });
+        scanPorts = [port] {
+            return QList<serial::MappedPort>{port};
+        };
     }
-    auto form = std::make_unique<Form1>(Form1Services{std::move(comm), &serial::scanSystemPorts});
+    auto form = std::make_unique<Form1>(Form1Services{std::move(comm), std::move(scanPorts)});
     form->setWarningPresenter([&warnings](const QString &text) { warnings << text; });
     form->show();
     if (!QTest::qWaitForWindowExposed(form.get()))
