@@ -12,8 +12,12 @@ ReplyCheck checkReply(const frame::RequestFrame &request, const transaction::Exc
         request, result.reply, transaction::replyTimesOf(result, waitMs), settings);
     const bool broadcastUnanswered =
         verdict.summary == transaction::Verdict::Summary::NoReply && request[0] == 0;
+    const auto milliseconds = [](const std::optional<std::chrono::microseconds> &after) {
+        return after ? std::optional<double>(double(after->count()) / 1000.0) : std::nullopt;
+    };
     return {verdict.valid || broadcastUnanswered, transaction::summaryWord(verdict.summary),
-            transaction::verdictText(verdict).section(QLatin1Char('\n'), 0, 0)};
+            transaction::verdictText(verdict).section(QLatin1Char('\n'), 0, 0),
+            milliseconds(verdict.firstByteAfter), milliseconds(verdict.lastByteAfter)};
 }
 
 } // namespace poll

@@ -5,6 +5,7 @@
 #include "transaction/exchange.h"
 
 #include <QString>
+#include <optional>
 
 namespace poll
 {
@@ -16,6 +17,10 @@ struct ReplyCheck {
     bool valid = false;
     QString word;   // "valid", "no reply", "bad CRC", ...
     QString detail; // one line: "Bad CRC: got 1234, expected 5678", ...
+    // From the return of the request's write to the first and last reply byte, in
+    // milliseconds to the microsecond; empty without a reply.
+    std::optional<double> firstByteMs;
+    std::optional<double> lastByteMs;
 };
 
 // Judges the reply of a completed exchange of request, sent with settings and a wait of waitMs.

@@ -20,11 +20,6 @@ namespace poll
 namespace
 {
 
-double millisecondsBetween(transaction::Clock::time_point from, transaction::Clock::time_point to)
-{
-    return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
 QString canonicalOrSelf(const QString &path)
 {
     const QString canonical = QFileInfo(path).canonicalFilePath();
@@ -184,10 +179,8 @@ bool PollRunner::exchangeOnce(qint64 sequence, const frame::RequestFrame &frame)
     record.valid = check.valid;
     record.verdict = check.word;
     record.detail = check.detail;
-    if (result.firstByte)
-        record.firstByteMs = millisecondsBetween(*result.written, *result.firstByte);
-    if (result.lastByte)
-        record.lastByteMs = millisecondsBetween(*result.written, *result.lastByte);
+    record.firstByteMs = check.firstByteMs;
+    record.lastByteMs = check.lastByteMs;
     m_stats.add(record);
     return writeOutput(formatRecord(m_options.format, record));
 }
