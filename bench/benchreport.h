@@ -17,11 +17,8 @@ struct Row {
     std::string figure;
     std::string ours;
     std::string reference; // "-" when there is no reference
-    std::string ratio; // A duration given in milliseconds, in ms with three significant digits or
-                       // so, in s from 10 s.
-    std::string duration(double milliseconds);
-    // ours / reference, "-" without a reference
-    std::string target; // "-" for the record
+    std::string ratio;     // ours / reference, "-" without a reference
+    std::string target;    // "-" for the record
     Verdict verdict = Verdict::None;
 };
 
