@@ -6,17 +6,16 @@
 #include "bench/benchstats.h"
 #include "bench/straightforwardsender.h"
 #include "bench/timingcomm.h"
+#include "bench/windowbench.h"
 #include "frame/request.h"
 #include "serial/systemcomm.h"
 #include "tests/support/slaveprocess.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -116,16 +115,11 @@ std::string overheadText(const RunFigures &f)
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    // A private port directory: the window finds the simulator's link there and nothing else.
-    QTemporaryDir configHome;
-    qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
-    QApplication app(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
+    // The window finds the simulator's link in the private port directory, and nothing else.
+    const bench::WindowBenchApplication app(argc, argv);
 
     SlaveProcess slave;
-    if (!slave.start(configHome.path(), {QStringLiteral("--quiet")})) {
+    if (!slave.start(app.configHome(), {QStringLiteral("--quiet")})) {
         printMissed("wirelark-slave did not start");
         return 1;
     }
@@ -188,7 +182,7 @@ int main(int argc, char *argv[])
         medianRun(10, [](const RunFigures &f) { return bench::median(f.overheadMs); });
     const RunFigures ours100 = medianRun(100, [](const RunFigures &f) { return f.cpuShare; });
     button("cmdclose")->click();
-    if (app.arguments().contains(QStringLiteral("--window-only"))) {
+    if (QCoreApplication::arguments().contains(QStringLiteral("--window-only"))) {
         std::fprintf(stderr,
                      "window: %.1f exchanges/s, %.2f ms over the wait, CPU %.2f %% / "
                      "%.2f %%\n",

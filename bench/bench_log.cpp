@@ -6,14 +6,13 @@
 #include "bench/benchreport.h"
 #include "bench/benchstats.h"
 #include "bench/straightforward.h"
+#include "bench/windowbench.h"
 #include "serial/systemcomm.h"
 #include "transaction/logline.h"
 
-#include <QApplication>
 #include <QEvent>
 #include <QPlainTextEdit>
 #include <QScrollBar>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <functional>
@@ -214,12 +213,7 @@ void measureMegabyteReply(LogTextBox *log, const PaintCounter &paints, QPlainTex
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir configHome; // the window looks for linked ports here, and finds none
-    qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
-    QApplication app(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
+    const bench::WindowBenchApplication app(argc, argv); // no linked port: the window finds none
 
     Form1 window({serial::createSystemComm(), &serial::scanSystemPorts});
     window.show();

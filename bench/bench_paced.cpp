@@ -6,6 +6,7 @@
 #include "app/form1.h"
 #include "bench/benchreport.h"
 #include "bench/benchstats.h"
+#include "bench/windowbench.h"
 #include "serial/commsettings.h"
 #include "serial/linetiming.h"
 #include "serial/systemcomm.h"
@@ -13,12 +14,10 @@
 #include "tests/support/slaveprocess.h"
 #include "transaction/verdict.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 
@@ -71,12 +70,7 @@ std::string figuresText(const Figures &f)
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir configHome;
-    qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
-    QApplication app(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
+    const bench::WindowBenchApplication app(argc, argv);
 
     Counter counter;
     QStringList warnings;
@@ -90,7 +84,7 @@ int main(int argc, char *argv[])
 
     for (const char *speed : {"115200", "9600"}) {
         SlaveProcess slave;
-        if (!slave.start(configHome.path(), {"--quiet", "--speed", speed, "--settings", "N,8,1"})) {
+        if (!slave.start(app.configHome(), {"--quiet", "--speed", speed, "--settings", "N,8,1"})) {
             bench::printRow({"paced simulator", "not measured: wirelark-slave did not start", "-",
                              "-", "-", bench::Verdict::Missed});
             return 1;

@@ -1,0 +1,19 @@
+#include "bench/windowbench.h"
+
+namespace bench
+{
+
+WindowBenchApplication::Environment::Environment(const QTemporaryDir &configHome)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
+}
+
+WindowBenchApplication::WindowBenchApplication(int &argc, char **argv)
+    : m_environment(m_configHome), m_application(argc, argv)
+{
+    QApplication::setQuitOnLastWindowClosed(false);
+}
+
+} // namespace bench
