@@ -4,6 +4,7 @@
 #include "serial/linetiming.h"
 #include "transaction/eventwait.h"
 
+#include <QCoreApplication>
 #include <QScopeGuard>
 #include <algorithm>
 
@@ -77,7 +78,15 @@ bool Exchange::waitUnlessClosing(double seconds)
 bool Exchange::awaitSilence(Clock::duration limit)
 {
     serial::CommSettings settings;
-    if (!m_silenceRule || !m_lastArrival || serial::parseSettings(m_comm.settings(), settings))
+    if (!m_silenceRule || serial::parseSettings(m_comm.settings(), settings))
+        return true;
+    // Bytes already at the port may not have been announced yet: the timer tick that starts
+    // this exchange can be handled before the port's notice in the same turn of the event loop.
+    // Handling what is pending lets the rule see them.
+    QCoreApplication::processEvents();
+    if (abandonRequested())
+        return false;
+    if (!m_lastArrival)
         return true;
     const Clock::duration gap = serial::frameGap(settings);
     const Clock::time_point giveUp = Clock::now() + limit;
