@@ -34,6 +34,7 @@ public:
     {
         m_inner->setArrivalHandler(std::move(handler));
     }
+    void collectArrivals() override { m_inner->collectArrivals(); }
 
     // Starts a new record: forgets the times and counts noted so far.
     void reset();

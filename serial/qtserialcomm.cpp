@@ -327,6 +327,12 @@ void QtSerialComm::setArrivalHandler(ArrivalHandler handler)
     m_arrivalHandler = std::move(handler);
 }
 
+void QtSerialComm::collectArrivals()
+{
+    if (m_state == State::Open)
+        pullPending();
+}
+
 void QtSerialComm::reportArrivals()
 {
     const qint64 buffered = m_port->bytesAvailable();

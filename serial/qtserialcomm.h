@@ -48,6 +48,7 @@ public:
     CommError output(const QByteArray &bytes) override;
     CommError input(QByteArray &bytes) override;
     void setArrivalHandler(ArrivalHandler handler) override;
+    void collectArrivals() override;
 
     // The device the port has open, or had open when it was lost; empty otherwise.
     QString devicePath() const { return m_devicePath; }

@@ -49,6 +49,10 @@ public:
     // handler at a time; an empty one stops the calls.
     using ArrivalHandler = std::function<void(qint64 count)>;
     virtual void setArrivalHandler(ArrivalHandler handler) = 0;
+
+    // Takes in what has reached the open port but has not been seen yet, and tells the arrival
+    // handler about it, without running the event loop; nothing when the port is not open.
+    virtual void collectArrivals() = 0;
 };
 
 } // namespace serial

@@ -4,7 +4,6 @@
 #include "serial/linetiming.h"
 #include "transaction/eventwait.h"
 
-#include <QCoreApplication>
 #include <QScopeGuard>
 #include <algorithm>
 
@@ -80,12 +79,9 @@ bool Exchange::awaitSilence(Clock::duration limit)
     serial::CommSettings settings;
     if (!m_silenceRule || serial::parseSettings(m_comm.settings(), settings))
         return true;
-    // Bytes already at the port may not have been announced yet: the timer tick that starts
-    // this exchange can be handled before the port's notice in the same turn of the event loop.
-    // Handling what is pending lets the rule see them.
-    QCoreApplication::processEvents();
-    if (abandonRequested())
-        return false;
+    // Bytes may have reached the port unseen: the timer tick that starts this exchange can be
+    // handled before the port's notice in the same turn of the event loop.
+    m_comm.collectArrivals();
     if (!m_lastArrival)
         return true;
     const Clock::duration gap = serial::frameGap(settings);

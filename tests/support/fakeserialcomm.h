@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <utility>
 
 // A scriptable serial component. It records every call as a line in `calls`, holds the
 // properties it is given, and answers reads from `received`. Each operation can be made to
@@ -112,6 +113,14 @@ public:
         received += bytes;
         if (arrivalHandler && !bytes.isEmpty())
             arrivalHandler(bytes.size());
+    }
+
+    // Bytes that have reached the port unseen, until collectArrivals() takes them in.
+    QByteArray unseen;
+    void collectArrivals() override
+    {
+        if (open)
+            deliver(std::exchange(unseen, {}));
     }
 
     serial::CommError input(QByteArray &bytes) override

@@ -199,7 +199,7 @@ void TestExchange::bytesArrivingInPieces()
 void TestExchange::requestWaitsForASilentLine_data()
 {
     QTest::addColumn<QString>("settings");
-    // 0: one byte just before the request; -1: one byte whose notice is still pending then.
+    // 0: one byte just before the request; -1: one byte at the port, not yet seen.
     QTest::addColumn<int>("talkingEveryMs");
     QTest::addColumn<bool>("rule");
     QTest::addColumn<double>("minHeldMs");
@@ -208,7 +208,7 @@ void TestExchange::requestWaitsForASilentLine_data()
     QTest::newRow("byte just before, 9600") << "9600,N,8,1" << 0 << true << 3.0 << 9.0;
     QTest::newRow("byte just before, 115200") << "115200,N,8,1" << 0 << true << 1.2 << 7.0;
     QTest::newRow("byte just before, rule off") << "9600,N,8,1" << 0 << false << 0.0 << 1.0;
-    QTest::newRow("byte not yet announced, 9600") << "9600,N,8,1" << -1 << true << 3.0 << 9.0;
+    QTest::newRow("byte not yet seen, 9600") << "9600,N,8,1" << -1 << true << 3.0 << 9.0;
     // A device that never stops talking holds the request for one wait (40 ms), no longer.
     QTest::newRow("talking all the time") << "9600,N,8,1" << 1 << true << 39.0 << 60.0;
 }
@@ -234,7 +234,7 @@ void TestExchange::requestWaitsForASilentLine()
         QTest::qWait(5);
     }
     if (talkingEveryMs < 0)
-        QTimer::singleShot(0, this, [this] { m_comm.deliver("\x55"); });
+        m_comm.unseen = "\x55";
     else
         m_comm.deliver("\x55");
     const ExchangeResult result = exchange.run(kRequest, 40);
