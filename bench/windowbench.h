@@ -7,8 +7,9 @@ namespace bench
 {
 
 // The process of a benchmark that runs the window: Qt's offscreen platform unless
-// QT_QPA_PLATFORM names one, a private port directory under a new configuration home (the window
-// finds there only the links a benchmark makes), and an application that outlives its windows.
+// QT_QPA_PLATFORM names one, the program's own event dispatcher, a private port directory under
+// a new configuration home (the window finds there only the links a benchmark makes), and an
+// application that outlives its windows.
 class WindowBenchApplication
 {
 public:
