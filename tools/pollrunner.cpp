@@ -49,6 +49,13 @@ void PollRunner::choosePort()
     const QString path = m_options.port.devicePath;
     if (path.isEmpty()) {
         m_portText = m_options.port.portText;
+        // One look-up of the machine's ports serves the open and the line that names the device.
+        if (const std::optional<qint16> number = serial::portNumberOfText(m_portText)) {
+            const std::optional<serial::MappedPort> port = serial::resolveSystemPort(*number);
+            m_resolver = [number = *number, port](int asked) {
+                return asked == number ? port : std::nullopt;
+            };
+        }
         return;
     }
     // A device path is named by the number the port map gives it, so that messages read as the
@@ -78,8 +85,7 @@ QString PollRunner::devicePathOf(const QString &portText) const
     const std::optional<qint16> number = serial::portNumberOfText(portText);
     if (!number)
         return {};
-    const std::optional<serial::MappedPort> port =
-        m_resolver ? m_resolver(*number) : serial::resolveSystemPort(*number);
+    const std::optional<serial::MappedPort> port = m_resolver ? m_resolver(*number) : std::nullopt;
     return port ? port->devicePath : QString();
 }
 
