@@ -28,7 +28,7 @@ trap stop_slave EXIT
 trap 'exit 130' INT TERM HUP
 
 export XDG_CONFIG_HOME="$config_home"
-"$build/tools/wirelark-slave" >"$slave_log" 2>&1 &
+"$build/slave/wirelark-slave" >"$slave_log" 2>&1 &
 slave_pid=$!
 
 # The simulator's first line names the port it serves.

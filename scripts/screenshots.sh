@@ -17,7 +17,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 if [ "${1:-}" != --inside-x ]; then
     build=$(realpath "${1:?usage: screenshots.sh BUILD_DIR [OUT_DIR]}")
     out=$(realpath -m "${2:-$here/../docs}")
-    for program in app/wirelark tools/wirelark-slave; do
+    for program in app/wirelark slave/wirelark-slave; do
         if [ ! -x "$build/$program" ]; then
             echo "screenshots: $build/$program is not built" >&2
             exit 1
@@ -65,7 +65,7 @@ wait_for_requests() {
     fail "the simulator did not see $count request(s) $bytes"
 }
 
-"$build/tools/wirelark-slave" --port 1 >"$work/slave.log" 2>&1 &
+"$build/slave/wirelark-slave" --port 1 >"$work/slave.log" 2>&1 &
 slave_pid=$!
 for i in $(seq 50); do
     grep -q '^Serving' "$work/slave.log" && break

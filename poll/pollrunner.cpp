@@ -28,7 +28,7 @@ QString canonicalOrSelf(const QString &path)
 
 } // namespace
 
-PollRunner::PollRunner(const PollOptions &options, simulator::StopSignals &stop)
+PollRunner::PollRunner(const PollOptions &options, console::StopSignals &stop)
     : m_options(options), m_stop(stop)
 {
 }

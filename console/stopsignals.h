@@ -1,8 +1,8 @@
 #pragma once
 
-#include "uniquefd.h"
+#include "console/uniquefd.h"
 
-namespace simulator
+namespace console
 {
 
 // SIGINT, SIGTERM and SIGHUP as readable events: from construction on they are blocked and
@@ -23,4 +23,4 @@ private:
     UniqueFd m_fd;
 };
 
-} // namespace simulator
+} // namespace console

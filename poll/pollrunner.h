@@ -1,8 +1,8 @@
 #pragma once
 
+#include "console/stopsignals.h"
 #include "polloptions.h"
 #include "pollreport.h"
-#include "stopsignals.h"
 
 #include "capture/exchangecapture.h"
 #include "serial/commsettings.h"
@@ -23,7 +23,7 @@ class PollRunner
 {
 public:
     // stop must have been set up before any thread was started.
-    PollRunner(const PollOptions &options, simulator::StopSignals &stop);
+    PollRunner(const PollOptions &options, console::StopSignals &stop);
     ~PollRunner();
     PollRunner(const PollRunner &) = delete;
     PollRunner &operator=(const PollRunner &) = delete;
@@ -45,7 +45,7 @@ private:
     QString devicePathOf(const QString &portText) const;
 
     PollOptions m_options;
-    simulator::StopSignals &m_stop;
+    console::StopSignals &m_stop;
     serial::CommSettings m_settings;
     QString m_portText;
     serial::PortResolver m_resolver;

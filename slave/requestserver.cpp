@@ -1,7 +1,7 @@
 #include "requestserver.h"
 
+#include "console/stopsignals.h"
 #include "slavedevice.h"
-#include "stopsignals.h"
 
 #include "serial/linetiming.h"
 
@@ -48,7 +48,7 @@ std::string formatted(const char *format, auto... values)
 } // namespace
 
 RequestServer::RequestServer(const SlaveOptions &options, int master, SlaveDevice &device,
-                             StopSignals &stop)
+                             console::StopSignals &stop)
     : m_options(options), m_master(master), m_device(device), m_stop(stop), m_log(options.quiet),
       m_frameGap(options.line ? serial::frameGap(*options.line)
                               : std::chrono::nanoseconds(kUnpacedFrameGap)),

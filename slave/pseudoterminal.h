@@ -1,6 +1,6 @@
 #pragma once
 
-#include "uniquefd.h"
+#include "console/uniquefd.h"
 
 #include <string>
 
@@ -23,8 +23,8 @@ public:
     const std::string &devicePath() const { return m_devicePath; }
 
 private:
-    UniqueFd m_master;
-    UniqueFd m_heldDevice;
+    console::UniqueFd m_master;
+    console::UniqueFd m_heldDevice;
     std::string m_devicePath;
 };
 

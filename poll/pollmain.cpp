@@ -1,9 +1,9 @@
 // wirelark-poll: the window's exchange from a shell, a script or CI. See the help text in
 // polloptions.cpp and packaging/wirelark-poll.1.
 
+#include "console/stopsignals.h"
 #include "polloptions.h"
 #include "pollrunner.h"
-#include "stopsignals.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -14,7 +14,7 @@ int main(int argc, char *argv[])
     try {
         // Blocked before Qt starts a thread, so that every thread leaves the stop signals to
         // the signal file descriptor.
-        simulator::StopSignals stop;
+        console::StopSignals stop;
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("wirelark-poll"));
         QCoreApplication::setApplicationVersion(QStringLiteral(WIRELARK_VERSION));

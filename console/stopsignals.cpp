@@ -1,11 +1,11 @@
-#include "stopsignals.h"
+#include "console/stopsignals.h"
 
 #include <cerrno>
 #include <csignal>
 #include <sys/signalfd.h>
 #include <system_error>
 
-namespace simulator
+namespace console
 {
 
 StopSignals::StopSignals()
@@ -31,4 +31,4 @@ int StopSignals::take()
     return static_cast<int>(info.ssi_signo);
 }
 
-} // namespace simulator
+} // namespace console

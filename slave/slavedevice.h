@@ -1,6 +1,6 @@
 #pragma once
 
-#include "uniquefd.h"
+#include "console/uniquefd.h"
 
 #include <chrono>
 #include <cstdint>
@@ -54,8 +54,8 @@ private:
     std::optional<std::uint8_t> m_exception;
     modbus_t *m_context = nullptr;
     modbus_mapping_t *m_registers = nullptr;
-    UniqueFd m_feed;            // our end: requests in, replies out
-    UniqueFd m_wire;            // libmodbus's end
+    console::UniqueFd m_feed;   // our end: requests in, replies out
+    console::UniqueFd m_wire;   // libmodbus's end
     std::uint64_t m_served = 0; // requests taken for this slave, broadcasts included
     std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
 };

@@ -3,7 +3,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace simulator
+namespace console
 {
 
 // Owns one file descriptor and closes it when destroyed; -1 owns nothing.
@@ -36,4 +36,4 @@ private:
     int m_fd = -1;
 };
 
-} // namespace simulator
+} // namespace console

@@ -1,20 +1,24 @@
 #pragma once
 
+#include "console/uniquefd.h"
 #include "outputschedule.h"
 #include "slaveoptions.h"
 #include "trafficlog.h"
-#include "uniquefd.h"
 
 #include <chrono>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
+namespace console
+{
+class StopSignals;
+}
+
 namespace simulator
 {
 
 class SlaveDevice;
-class StopSignals;
 
 // What a run of the simulator has seen.
 struct Totals {
@@ -35,7 +39,8 @@ class RequestServer
 {
 public:
     // Throws std::system_error when the timer cannot be made.
-    RequestServer(const SlaveOptions &options, int master, SlaveDevice &device, StopSignals &stop);
+    RequestServer(const SlaveOptions &options, int master, SlaveDevice &device,
+                  console::StopSignals &stop);
 
     // Serves until a stop signal comes; returns its number. Throws std::system_error when the
     // port fails.
@@ -56,9 +61,9 @@ private:
     const SlaveOptions &m_options;
     int m_master;
     SlaveDevice &m_device;
-    StopSignals &m_stop;
+    console::StopSignals &m_stop;
     TrafficLog m_log;
-    UniqueFd m_timer;
+    console::UniqueFd m_timer;
     std::optional<Clock::time_point> m_armed;
 
     std::chrono::nanoseconds m_frameGap;

@@ -1,11 +1,11 @@
 // wirelark-slave: a simulated Modbus RTU slave device on a pseudo-terminal. See helpText().
 
 #include "comlink.h"
+#include "console/stopsignals.h"
 #include "pseudoterminal.h"
 #include "requestserver.h"
 #include "slavedevice.h"
 #include "slaveoptions.h"
-#include "stopsignals.h"
 
 #include "serial/linetiming.h"
 #include "serial/systemports.h"
@@ -71,7 +71,7 @@ std::string timingLine(const SlaveOptions &options)
 
 int serve(const SlaveOptions &options)
 {
-    StopSignals stop;
+    console::StopSignals stop;
     PseudoTerminal terminal;
 
     std::set<int> numbersInUse;
