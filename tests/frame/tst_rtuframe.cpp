@@ -72,9 +72,7 @@ private slots:
     void lengthAndFields();
     void expectedResponse_data();
     void expectedResponse();
-    void crcMatches_data();
-    void crcMatches();
-    void functionNames();
+    void crcMatchesFramesOf4To256Bytes();
 };
 
 void TestRtuFrame::lengthAndFields_data()
@@ -85,61 +83,58 @@ void TestRtuFrame::lengthAndFields_data()
     QTest::addColumn<qsizetype>("length");
     QTest::addColumn<qsizetype>("needed"); // shorter prefixes give NeedMore
     QTest::addColumn<QString>("fields");
-    const auto add = [](const char *name, Direction d, const QByteArray &bytes, Status status,
-                        qsizetype length, qsizetype needed, const QString &fields) {
-        QTest::newRow(name) << bytes << d << status << length << needed << fields;
-    };
     const Direction rq = Direction::Request, rs = Direction::Response;
+    const auto add = [&](Direction d, const QByteArray &bytes, Status status, qsizetype length,
+                         qsizetype needed, const QString &fields) {
+        QTest::addRow("%s %s", d == rq ? "req" : "resp", bytes.toHex().left(40).constData())
+            << bytes << d << status << length << needed << fields;
+    };
     const Status known = Status::Known, unknown = Status::Unknown, tooLong = Status::TooLong;
-    add("req 01", rq, crc("110100130025"), known, 8, 2, "8: 11 01 s0013 q0025 ok");
-    add("req 02", rq, crc("110200C40016"), known, 8, 2, "8: 11 02 s00C4 q0016 ok");
-    add("req 03", rq, crc("1103006B0003"), known, 8, 2, "8: 11 03 s006B q0003 ok");
-    add("req 04", rq, crc("110400080001"), known, 8, 2, "8: 11 04 s0008 q0001 ok");
-    add("req 05", rq, crc("110500ACFF00"), known, 8, 2, "8: 11 05 s00AC vFF00 ok");
-    add("req 06", rq, crc("110600010003"), known, 8, 2, "8: 11 06 s0001 v0003 ok");
-    add("req 0F", rq, crc("110F0013000A02CD01"), known, 11, 7,
-        "11: 11 0F s0013 q000A n02 dCD01 ok");
-    add("req 10", rq, crc("11100001000204000A0102"), known, 13, 7,
-        "13: 11 10 s0001 q0002 n04 v000A,0102 ok");
-    add("req 17", rq, crc("111700030006000E00030600FF00FF00FF"), known, 19, 11,
+    add(rq, crc("110100130025"), known, 8, 2, "8: 11 01 s0013 q0025 ok");
+    add(rq, crc("110200C40016"), known, 8, 2, "8: 11 02 s00C4 q0016 ok");
+    add(rq, crc("1103006B0003"), known, 8, 2, "8: 11 03 s006B q0003 ok");
+    add(rq, crc("110400080001"), known, 8, 2, "8: 11 04 s0008 q0001 ok");
+    add(rq, crc("110500ACFF00"), known, 8, 2, "8: 11 05 s00AC vFF00 ok");
+    add(rq, crc("110600010003"), known, 8, 2, "8: 11 06 s0001 v0003 ok");
+    add(rq, crc("110F0013000A02CD01"), known, 11, 7, "11: 11 0F s0013 q000A n02 dCD01 ok");
+    add(rq, crc("11100001000204000A0102"), known, 13, 7, "13: 11 10 s0001 q0002 n04 v000A,0102 ok");
+    add(rq, crc("111700030006000E00030600FF00FF00FF"), known, 19, 11,
         "19: 11 17 s0003 q0006 S000E Q0003 n06 v00FF,00FF,00FF ok");
-    add("req 06 broadcast", rq, crc("000600010003"), known, 8, 2, "8: 00 06 s0001 v0003 ok");
-    add("resp 01", rs, crc("110105CD6BB20E1B"), known, 10, 3, "10: 11 01 n05 dCD6BB20E1B ok");
-    add("resp 02", rs, crc("110203ACDB35"), known, 8, 3, "8: 11 02 n03 dACDB35 ok");
-    add("resp 03", rs, crc("110306022B00000064"), known, 11, 3, "11: 11 03 n06 v022B,0000,0064 ok");
-    add("resp 04", rs, crc("110402000A"), known, 7, 3, "7: 11 04 n02 v000A ok");
-    add("resp 05", rs, crc("110500ACFF00"), known, 8, 2, "8: 11 05 s00AC vFF00 ok");
-    add("resp 06", rs, crc("110600010003"), known, 8, 2, "8: 11 06 s0001 v0003 ok");
-    add("resp 0F", rs, crc("110F0013000A"), known, 8, 2, "8: 11 0F s0013 q000A ok");
-    add("resp 10", rs, crc("111000010002"), known, 8, 2, "8: 11 10 s0001 q0002 ok");
-    add("resp 17", rs, crc("11170C00FE0ACD00010003000D00FF"), known, 17, 3,
+    add(rq, crc("000600010003"), known, 8, 2, "8: 00 06 s0001 v0003 ok"); // broadcast
+    add(rs, crc("110105CD6BB20E1B"), known, 10, 3, "10: 11 01 n05 dCD6BB20E1B ok");
+    add(rs, crc("110203ACDB35"), known, 8, 3, "8: 11 02 n03 dACDB35 ok");
+    add(rs, crc("110306022B00000064"), known, 11, 3, "11: 11 03 n06 v022B,0000,0064 ok");
+    add(rs, crc("110402000A"), known, 7, 3, "7: 11 04 n02 v000A ok");
+    add(rs, crc("110500ACFF00"), known, 8, 2, "8: 11 05 s00AC vFF00 ok");
+    add(rs, crc("110600010003"), known, 8, 2, "8: 11 06 s0001 v0003 ok");
+    add(rs, crc("110F0013000A"), known, 8, 2, "8: 11 0F s0013 q000A ok");
+    add(rs, crc("111000010002"), known, 8, 2, "8: 11 10 s0001 q0002 ok");
+    add(rs, crc("11170C00FE0ACD00010003000D00FF"), known, 17, 3,
         "17: 11 17 n0C v00FE,0ACD,0001,0003,000D,00FF ok");
-    add("exception 83", rs, crc("118302"), known, 5, 2, "5: 11 83 x02 ok");
-    add("exception 97", rs, crc("119704"), known, 5, 2, "5: 11 97 x04 ok");
-    add("exception AB", rs, crc("11AB01"), known, 5, 2, "5: 11 AB x01 ok");
-    add("req 07", rq, crc("1107"), unknown, 0, 2, "4: 11 07 ok");
-    add("req 2B", rq, crc("112B0E0100"), unknown, 0, 2, "7: 11 2B d0E0100 ok");
-    add("resp 07", rs, crc("110700"), unknown, 0, 2, "5: 11 07 d00 ok");
-    add("req 83", rq, crc("118302"), unknown, 0, 2, "5: 11 83 d02 ok");
-    add("resp 03 count 0", rs, crc("110300"), known, 5, 3, "5: 11 03 n00 ok");
-    add("resp 03 odd count", rs, crc("110303000102"), known, 8, 3, "8: 11 03 n03 v0001 ok");
-    add("resp 03 largest", rs, crc("1103FB" + QByteArray(0xFB, 0).toHex()), known, 256, 3,
+    add(rs, crc("118302"), known, 5, 2, "5: 11 83 x02 ok");
+    add(rs, crc("11AB01"), known, 5, 2, "5: 11 AB x01 ok"); // to a function without layout
+    add(rq, crc("1107"), unknown, 0, 2, "4: 11 07 ok");
+    add(rq, crc("112B0E0100"), unknown, 0, 2, "7: 11 2B d0E0100 ok");
+    add(rs, crc("110700"), unknown, 0, 2, "5: 11 07 d00 ok");
+    add(rq, crc("118302"), unknown, 0, 2, "5: 11 83 d02 ok"); // no request has 0x80 set
+    // Byte counts: none, odd (the last byte is no value), the largest, above 256 bytes.
+    add(rs, crc("110300"), known, 5, 3, "5: 11 03 n00 ok");
+    add(rs, crc("110303000102"), known, 8, 3, "8: 11 03 n03 v0001 ok");
+    add(rs, crc("1103FB" + QByteArray(0xFB, 0).toHex()), known, 256, 3,
         "256: 11 03 nFB v" + QStringList(125, "0000").join(',') + " ok");
-    add("resp 03 too long", rs, raw("1103FC"), tooLong, 257, 3, "3: 11 03 nFC partial");
-    add("req 10 too long", rq, raw("11100001007CF8"), tooLong, 257, 7,
-        "7: 11 10 s0001 q007C nF8 partial");
-    add("req 17 too long", rq, raw("11170001000100020001FF"), tooLong, 268, 11,
+    add(rs, raw("1103FC"), tooLong, 257, 3, "3: 11 03 nFC partial");
+    add(rq, raw("11100001007CF8"), tooLong, 257, 7, "7: 11 10 s0001 q007C nF8 partial");
+    add(rq, raw("11170001000100020001FF"), tooLong, 268, 11,
         "11: 11 17 s0001 q0001 S0002 Q0001 nFF partial");
-    add("resp 03 bad crc", rs, flipped(crc("110306022B00000064"), 1), known, 11, 3,
+    // CRC high or low byte wrong.
+    add(rs, flipped(crc("110306022B00000064"), 1), known, 11, 3,
         "11: 11 03 n06 v022B,0000,0064 bad");
-    add("req 03 bad crc", rq, flipped(crc("1103006B0003"), 2), known, 8, 2,
-        "8: 11 03 s006B q0003 bad");
-    add("req 03, then more", rq, crc("1103006B0003") + raw("1103"), known, 8, 2,
-        "8: 11 03 s006B q0003 ok");
-    add("req 10 partial", rq, raw("11100001000204000A"), known, 13, 7,
-        "9: 11 10 s0001 q0002 n04 partial");
-    add("req 03 partial", rq, raw("1103006B00"), known, 8, 2, "5: 11 03 s006B partial");
-    add("resp 01 partial", rs, raw("11"), Status::NeedMore, 2, 2, "1: 11 partial");
+    add(rq, flipped(crc("1103006B0003"), 2), known, 8, 2, "8: 11 03 s006B q0003 bad");
+    // The next frame's bytes are not this one's.
+    add(rq, crc("1103006B0003") + raw("1103"), known, 8, 2, "8: 11 03 s006B q0003 ok");
+    add(rq, raw("11100001000204000A"), known, 13, 7, "9: 11 10 s0001 q0002 n04 partial");
+    add(rq, raw("1103006B00"), known, 8, 2, "5: 11 03 s006B partial");
+    add(rs, raw("11"), Status::NeedMore, 2, 2, "1: 11 partial");
 }
 
 void TestRtuFrame::lengthAndFields()
@@ -175,34 +170,20 @@ void TestRtuFrame::expectedResponse_data()
 {
     QTest::addColumn<QByteArray>("request");
     QTest::addColumn<qsizetype>("expected"); // -1: none
-    const std::pair<const char *, qsizetype> rows[] = {{"110300000000", -1},
-                                                       {"110300000001", 7},
-                                                       {"110300000008", 21},
-                                                       {"110300000009", 23},
-                                                       {"11030000007D", 255},
-                                                       {"11030000007E", -1},
-                                                       {"11040000007D", 255},
-                                                       {"110100000001", 6},
-                                                       {"110100000008", 6},
-                                                       {"110100000009", 7},
-                                                       {"1101000007D0", 255},
-                                                       {"1101000007D1", -1},
-                                                       {"110200000010", 7},
-                                                       {"110500ACFF00", 8},
-                                                       {"110600010003", 8},
-                                                       {"110F0013000A02CD01", 8},
-                                                       {"11100001000204000A0102", 8},
-                                                       {"11170000007D00000001020000", 255},
-                                                       {"111700000000000000010200", -1},
-                                                       {"000300000001", -1},
-                                                       {"001000010001020000", -1},
-                                                       {"1107", -1},
-                                                       {"118300000001", -1},
-                                                       {"11030000", -1},
-                                                       {"11", -1},
-                                                       {"", -1}};
-    for (const auto &[hexText, expected] : rows)
-        QTest::newRow(hexText) << raw(hexText) << expected;
+    // request:length of the normal reply. Quantities 0, 1, 8, 9, 125, 126 for 03, 1 to 2001
+    // coils, writes, 17, broadcasts, other functions, requests too short to tell.
+    const QByteArray rows = "110300000000:-1 110300000001:7 110300000008:21 110300000009:23 "
+                            "11030000007D:255 11030000007E:-1 11040000007D:255 110100000001:6 "
+                            "110100000008:6 110100000009:7 1101000007D0:255 1101000007D1:-1 "
+                            "110200000010:7 110500ACFF00:8 110600010003:8 110F0013000A02CD01:8 "
+                            "11100001000204000A0102:8 11170000007D00000001020000:255 "
+                            "111700000000000000010200:-1 000300000001:-1 001000010001020000:-1 "
+                            "1107:-1 118300000001:-1 11030000:-1 11:-1 :-1";
+    for (const QByteArray &row : rows.split(' ')) {
+        const QList<QByteArray> cells = row.split(':');
+        QTest::newRow(row.constData())
+            << QByteArray::fromHex(cells[0]) << qsizetype(cells[1].toInt());
+    }
 }
 
 void TestRtuFrame::expectedResponse()
@@ -217,37 +198,16 @@ void TestRtuFrame::expectedResponse()
                  (frame::FrameLength{Status::Known, *length}));
 }
 
-void TestRtuFrame::crcMatches_data()
+void TestRtuFrame::crcMatchesFramesOf4To256Bytes()
 {
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<bool>("matches");
     const QByteArray good = crc("1103006B0003");
-    QTest::newRow("good") << good << true;
-    QTest::newRow("low byte wrong") << flipped(good, 2) << false;
-    QTest::newRow("high byte wrong") << flipped(good, 1) << false;
-    QTest::newRow("high byte first") << good.first(6) + good[7] + good[6] << false;
-    QTest::newRow("body wrong") << flipped(good, 3) << false;
-    QTest::newRow("4 bytes") << crc("1107") << true;
-    QTest::newRow("3 bytes") << crc("11") << false;
-    QTest::newRow("256 bytes") << crc(QByteArray(254, 'A').toHex()) << true;
-    QTest::newRow("257 bytes") << crc(QByteArray(255, 'A').toHex()) << false;
-    QTest::newRow("empty") << QByteArray() << false;
-}
-
-void TestRtuFrame::crcMatches()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(bool, matches);
-    QCOMPARE(frame::crcMatches(bytes), matches);
-}
-
-void TestRtuFrame::functionNames()
-{
-    QCOMPARE(frame::functionName(0x03), QStringLiteral("read holding registers"));
-    QCOMPARE(frame::functionName(0x97),
-             QStringLiteral("exception to read/write multiple registers"));
-    QCOMPARE(frame::functionName(0x2B), QStringLiteral("function 2B"));
-    QCOMPARE(frame::functionName(0x80), QStringLiteral("exception to function 00"));
+    QVERIFY(frame::crcMatches(good));
+    QVERIFY(!frame::crcMatches(good.first(6) + good[7] + good[6])); // high byte first
+    QVERIFY(frame::crcMatches(crc("1107")));
+    QVERIFY(frame::crcMatches(crc(QByteArray(254, 'A').toHex())));
+    QVERIFY(!frame::crcMatches(crc("11")));
+    QVERIFY(!frame::crcMatches(crc(QByteArray(255, 'A').toHex())));
+    QVERIFY(!frame::crcMatches({}));
 }
 
 QTEST_APPLESS_MAIN(TestRtuFrame)
