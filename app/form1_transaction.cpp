@@ -3,7 +3,6 @@
 
 #include "app/logtextbox.h"
 #include "frame/fieldrules.h"
-#include "serial/commsettings.h"
 #include "transaction/intervaltimer.h"
 #include "transaction/logline.h"
 #include "transaction/readout.h"
@@ -65,10 +64,8 @@ void Form1::Send_receive()
         return;
     }
     Rx_bytes = result.reply;
-    serial::CommSettings line;
-    serial::parseSettings(MSComm1->settings(), line); // a text it refuses leaves the default
-    const transaction::Verdict verdict =
-        transaction::judgeReply(sent, Rx_bytes, transaction::replyTimesOf(result, waitMs), line);
+    const transaction::Verdict verdict = transaction::judgeReply(
+        sent, Rx_bytes, transaction::replyTimesOf(result, waitMs), MSComm1->lineSettings());
     Text2->appendLine(transaction::logLine(Rx_bytes), transaction::verdictText(verdict));
     showReadout(txtreg0, Display_reg(1));
     showReadout(txtreg1, Display_reg(2));

@@ -1,6 +1,5 @@
 #include "transaction/exchange.h"
 
-#include "serial/commsettings.h"
 #include "serial/linetiming.h"
 #include "transaction/eventwait.h"
 
@@ -76,15 +75,14 @@ bool Exchange::waitUnlessClosing(double seconds)
 
 bool Exchange::awaitSilence(Clock::duration limit)
 {
-    serial::CommSettings settings;
-    if (!m_silenceRule || serial::parseSettings(m_comm.settings(), settings))
+    if (!m_silenceRule)
         return true;
     // Bytes may have reached the port unseen: the timer tick that starts this exchange can be
     // handled before the port's notice in the same turn of the event loop.
     m_comm.collectArrivals();
     if (!m_lastArrival)
         return true;
-    const Clock::duration gap = serial::frameGap(settings);
+    const Clock::duration gap = serial::frameGap(m_comm.lineSettings());
     const Clock::time_point giveUp = Clock::now() + limit;
     for (;;) {
         const Clock::time_point now = Clock::now();

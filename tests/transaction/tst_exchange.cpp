@@ -220,7 +220,7 @@ void TestExchange::requestWaitsForASilentLine()
     QFETCH(bool, rule);
     QFETCH(double, minHeldMs);
     QFETCH(double, maxHeldMs);
-    m_comm.settingsText = settings;
+    QVERIFY(!serial::parseSettings(settings, m_comm.line));
     Exchange exchange(m_comm);
     exchange.setSilenceRule(rule);
     QTimer talker;
