@@ -64,8 +64,8 @@ void Form1::Send_receive()
         return;
     }
     Rx_bytes = result.reply;
-    const transaction::Verdict verdict = transaction::judgeReply(
-        sent, Rx_bytes, transaction::replyTimesOf(result, waitMs), MSComm1->lineSettings());
+    const transaction::Verdict verdict =
+        transaction::judgeReply(sent, Rx_bytes, result.times, MSComm1->lineSettings());
     Text2->appendLine(transaction::logLine(Rx_bytes), transaction::verdictText(verdict));
     showReadout(txtreg0, Display_reg(1));
     showReadout(txtreg1, Display_reg(2));

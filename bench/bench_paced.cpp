@@ -47,8 +47,8 @@ public:
     void replyRead(const QByteArray &reply, const transaction::ExchangeResult &result) override
     {
         ++replies;
-        const transaction::Verdict verdict = transaction::judgeReply(
-            request, reply, transaction::replyTimesOf(result, 0), serial::CommSettings{});
+        const transaction::Verdict verdict =
+            transaction::judgeReply(request, reply, result.times, serial::CommSettings{});
         whole += verdict.valid ? 1 : 0;
     }
 };

@@ -6,10 +6,10 @@ namespace poll
 {
 
 ReplyCheck checkReply(const frame::RequestFrame &request, const transaction::ExchangeResult &result,
-                      const serial::CommSettings &settings, int waitMs)
+                      const serial::CommSettings &settings)
 {
-    const transaction::Verdict verdict = transaction::judgeReply(
-        request, result.reply, transaction::replyTimesOf(result, waitMs), settings);
+    const transaction::Verdict verdict =
+        transaction::judgeReply(request, result.reply, result.times, settings);
     const bool broadcastUnanswered =
         verdict.summary == transaction::Verdict::Summary::NoReply && request[0] == 0;
     const auto milliseconds = [](const std::optional<std::chrono::microseconds> &after) {

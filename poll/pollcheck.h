@@ -23,8 +23,8 @@ struct ReplyCheck {
     std::optional<double> lastByteMs;
 };
 
-// Judges the reply of a completed exchange of request, sent with settings and a wait of waitMs.
+// Judges the reply of a completed exchange of request, sent with settings.
 ReplyCheck checkReply(const frame::RequestFrame &request, const transaction::ExchangeResult &result,
-                      const serial::CommSettings &settings, int waitMs);
+                      const serial::CommSettings &settings);
 
 } // namespace poll

@@ -175,13 +175,13 @@ bool PollRunner::exchangeOnce(qint64 sequence, const frame::RequestFrame &frame)
 
     ExchangeRecord record;
     record.sequence = sequence;
-    record.written = capture::systemTimeOf(*result.written);
+    record.written = capture::systemTimeOf(*result.times.written);
     record.request = request;
     record.reply = result.reply;
     for (int k = 0; k < 3; ++k)
         record.readouts[static_cast<std::size_t>(k)] =
             transaction::registerReadout(result.reply, m_options.fields.registerCount, k + 1);
-    const ReplyCheck check = checkReply(frame, result, m_settings, m_options.waitMs);
+    const ReplyCheck check = checkReply(frame, result, m_settings);
     record.valid = check.valid;
     record.verdict = check.word;
     record.detail = check.detail;

@@ -5,6 +5,7 @@
 
 #include <QScopeGuard>
 #include <algorithm>
+#include <limits>
 
 namespace transaction
 {
@@ -97,6 +98,8 @@ bool Exchange::awaitSilence(Clock::duration limit)
 ExchangeResult Exchange::run(const QByteArray &request, double waitMs)
 {
     ExchangeResult result;
+    if (waitMs >= 0 && waitMs < double(std::numeric_limits<int>::max()))
+        result.times.wait = std::chrono::milliseconds(qint64(waitMs));
     const Clock::time_point start = Clock::now();
     if (m_abandoned || abandonRequested() ||
         !awaitSilence(std::chrono::duration_cast<Clock::duration>(
@@ -105,7 +108,7 @@ ExchangeResult Exchange::run(const QByteArray &request, double waitMs)
         result.end = ExchangeEnd::Abandoned;
         return result;
     }
-    result.held = Clock::now() - start;
+    result.times.held = Clock::now() - start;
     Arrivals arrivals;
     m_running.push_back(&arrivals);
     const auto leave = qScopeGuard([this, &arrivals] {
@@ -119,9 +122,9 @@ ExchangeResult Exchange::run(const QByteArray &request, double waitMs)
         *running = {};
     if (serial::CommError error = m_comm.output(request))
         return failed(std::move(error), result);
-    result.written = Clock::now();
+    result.times.written = Clock::now();
     if (m_observer)
-        m_observer->requestWritten(request, *result.written);
+        m_observer->requestWritten(request, *result.times.written);
 
     if (!waitUnlessClosing(waitMs / 1000.0)) {
         m_abandoned = true;
@@ -135,8 +138,8 @@ ExchangeResult Exchange::run(const QByteArray &request, double waitMs)
     result.reply = reply;
     // An exchange nested in the wait may have read what arrived; only bytes read count.
     if (!reply.isEmpty()) {
-        result.firstByte = arrivals.first;
-        result.lastByte = arrivals.last;
+        result.times.firstByte = arrivals.first;
+        result.times.lastByte = arrivals.last;
     }
     if (m_observer)
         m_observer->replyRead(reply, result);
