@@ -3,8 +3,8 @@
 
 #include "app/logtextbox.h"
 #include "frame/fieldrules.h"
+#include "transaction/exchangeoutcome.h"
 #include "transaction/intervaltimer.h"
-#include "transaction/logline.h"
 #include "transaction/readout.h"
 
 #include <QComboBox>
@@ -64,13 +64,13 @@ void Form1::Send_receive()
         return;
     }
     Rx_bytes = result.reply;
-    const transaction::Verdict verdict =
-        transaction::judgeReply(sent, Rx_bytes, result.times, MSComm1->lineSettings());
-    Text2->appendLine(transaction::logLine(Rx_bytes), transaction::verdictText(verdict));
-    showReadout(txtreg0, Display_reg(1));
-    showReadout(txtreg1, Display_reg(2));
-    showReadout(txtreg2, Display_reg(3));
-    setReadoutToolTips(&verdict);
+    const transaction::ExchangeOutcome outcome =
+        transaction::exchangeOutcome(sent, result, MSComm1->lineSettings(), txtnum->text());
+    Text2->appendLine(outcome.logLine, outcome.verdictText);
+    showReadout(txtreg0, outcome.readouts[0]);
+    showReadout(txtreg1, outcome.readouts[1]);
+    showReadout(txtreg2, outcome.readouts[2]);
+    setReadoutToolTips(&outcome.verdict);
     // Set last: an exchange nested in the wait may have ended otherwise.
     m_exchangeEnd = result.end;
 }
