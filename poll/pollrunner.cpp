@@ -1,6 +1,5 @@
 #include "pollrunner.h"
 
-#include "serial/boxentries.h"
 #include "serial/portopening.h"
 #include "serial/systemports.h"
 #include "transaction/logline.h"
