@@ -43,7 +43,6 @@ public:
     frame::RequestFrame request{};
 
     void requestWritten(const QByteArray &, transaction::Clock::time_point) override { ++requests; }
-    void bytesArrived(qint64, transaction::Clock::time_point) override {}
     void replyRead(const QByteArray &reply, const transaction::ExchangeResult &result) override
     {
         ++replies;

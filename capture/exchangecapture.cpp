@@ -13,8 +13,6 @@ void ExchangeCapture::requestWritten(const QByteArray &request, transaction::Clo
     record(request, when);
 }
 
-void ExchangeCapture::bytesArrived(qint64, transaction::Clock::time_point) {}
-
 void ExchangeCapture::replyRead(const QByteArray &reply, const transaction::ExchangeResult &result)
 {
     if (!reply.isEmpty())

@@ -12,7 +12,7 @@ namespace transaction
 
 Exchange::Exchange(serial::SerialComm &comm) : m_comm(comm)
 {
-    m_comm.setArrivalHandler([this](qint64 count) { bytesArrived(count); });
+    m_comm.setArrivalHandler([this](qint64) { bytesArrived(); });
 }
 
 Exchange::~Exchange()
@@ -35,19 +35,15 @@ bool Exchange::abandonRequested() const
     return m_abandon && m_abandon();
 }
 
-void Exchange::bytesArrived(qint64 count)
+void Exchange::bytesArrived()
 {
     const Clock::time_point now = Clock::now();
     m_lastArrival = now;
-    if (m_running.empty())
-        return;
     for (Arrivals *arrivals : m_running) {
         if (!arrivals->first)
             arrivals->first = now;
         arrivals->last = now;
     }
-    if (m_observer)
-        m_observer->bytesArrived(count, now);
 }
 
 // A step that fails because the port is no longer open ends the exchange quietly: the

@@ -41,16 +41,14 @@ struct ExchangeResult {
     ReplyTimes times;
 };
 
-// Told what an exchange does on the wire, as it happens. Every call runs on the thread of the
-// exchange, inside its wait where the wait processes events.
+// Told what an exchange puts on the wire and takes from it, as it happens, on the thread of the
+// exchange.
 class ExchangeObserver
 {
 public:
     virtual ~ExchangeObserver() = default;
     // The request was handed to the operating system; `when` is the moment output() returned.
     virtual void requestWritten(const QByteArray &request, Clock::time_point when) = 0;
-    // `count` bytes arrived during the wait; they stay buffered until the read at its end.
-    virtual void bytesArrived(qint64 count, Clock::time_point when) = 0;
     // The read at the end of the wait took `reply`; `result` holds its times.
     virtual void replyRead(const QByteArray &reply, const ExchangeResult &result) = 0;
 };
@@ -95,7 +93,7 @@ private:
         std::optional<Clock::time_point> last;
     };
 
-    void bytesArrived(qint64 count);
+    void bytesArrived();
     ExchangeResult failed(serial::CommError error, ExchangeResult result) const;
     bool abandonRequested() const;
     // Waits with events running; false when the program is closing meanwhile.

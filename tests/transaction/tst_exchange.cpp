@@ -33,11 +33,6 @@ struct Recorder : transaction::ExchangeObserver {
         events << QStringLiteral("written ") + QString::fromLatin1(request.toHex());
         times.push_back(when);
     }
-    void bytesArrived(qint64 count, Clock::time_point when) override
-    {
-        events << QStringLiteral("arrived %1").arg(count);
-        times.push_back(when);
-    }
     void replyRead(const QByteArray &reply, const ExchangeResult &) override
     {
         events << QStringLiteral("read ") + QString::fromLatin1(reply.toHex());
@@ -182,14 +177,11 @@ void TestExchange::bytesArrivingInPieces()
 
     QCOMPARE(result.end, ExchangeEnd::Completed);
     QCOMPARE(result.reply, kReply);
-    // Arrivals are told without being taken: the one read at the end gets every byte.
-    QCOMPARE(m_recorder.events, (QStringList{"written 010300000002c40b", "arrived 2", "arrived 3",
-                                             "arrived 4", "read 010304000a000b9bf6"}));
-    QVERIFY(std::is_sorted(m_recorder.times.begin(), m_recorder.times.end()));
+    // Arrivals are noted without being taken: the one read at the end gets every byte.
+    QCOMPARE(m_recorder.events,
+             (QStringList{"written 010300000002c40b", "read 010304000a000b9bf6"}));
     QVERIFY(result.times.written && result.times.firstByte && result.times.lastByte);
     QCOMPARE(*result.times.written, m_recorder.times.at(0));
-    QCOMPARE(*result.times.firstByte, m_recorder.times.at(1));
-    QCOMPARE(*result.times.lastByte, m_recorder.times.at(3));
     const double first = msBetween(*result.times.written, *result.times.firstByte);
     const double last = msBetween(*result.times.written, *result.times.lastByte);
     QVERIFY2(first >= 10 && first < 25, qPrintable(QString::number(first)));
