@@ -84,7 +84,7 @@ public:
 
     // The exchange (transaction/).
     void cmdtr_Click();
-    void Send_receive();
+    transaction::ExchangeEnd Send_receive();
     void LenClear(qint16 num);
     QString Display_reg(qint32 Tr_num);
     void cont_on_Click();
@@ -183,12 +183,19 @@ private:
     // the first show changes it, and the window is then centred once more.
     QSize m_centredOuterSize;
     bool m_recentreOnFrame = false;
-    bool m_reportingFailure = false; // a transaction failure is being shown
-    // How the last exchange ended; only a completed one moves focus and caret to the log.
-    transaction::ExchangeEnd m_exchangeEnd = transaction::ExchangeEnd::Completed;
 
     // Shared window state.
     frame::RequestFrame Tx_frame{};
     QByteArray Rx_bytes;
-    qint16 Tx_busy = 0; // -1 while a transaction runs, 0 otherwise
+
+    // The window's exchanges, as the operator drives them. Tx_busy, the window's busy flag, is -1
+    // from the moment Send or a Timer1 tick starts an exchange until that exchange has ended, and
+    // 0 otherwise; neither starts one while it is -1. OFF sets it to 0 at once, so that Send can
+    // start an exchange inside the wait of the one running: that one runs nested and ends first,
+    // and each caller acts on the end of its own exchange, which Send_receive returns (only a
+    // completed Send moves focus and caret to the log). The first exchange that fails shows its
+    // warning; one that fails while that warning is up (m_reportingFailure) closes the port and
+    // shows none, so that there is one box per failure.
+    qint16 Tx_busy = 0;
+    bool m_reportingFailure = false;
 };

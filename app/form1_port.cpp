@@ -1,10 +1,10 @@
 // Form1's line settings, port list, open and close, and the enable states they switch.
 #include "app/form1.h"
 
-#include "serial/boxentries.h"
+#include "app/boxentries.h"
+#include "app/porttooltip.h"
 #include "serial/portdiscovery.h"
 #include "serial/portopening.h"
-#include "serial/systemports.h"
 #include "transaction/intervaltimer.h"
 
 #include <QComboBox>
@@ -12,19 +12,19 @@
 
 void Form1::Display_set()
 {
-    cboset->addItems(serial::framingEntries());
-    cboset->setCurrentIndex(serial::kDefaultFramingIndex);
+    cboset->addItems(framingEntries());
+    cboset->setCurrentIndex(kDefaultFramingIndex);
 }
 
 void Form1::Display_speed()
 {
-    cbospeed->addItems(serial::baudRateEntries());
-    cbospeed->setCurrentIndex(serial::kDefaultBaudIndex);
+    cbospeed->addItems(baudRateEntries());
+    cbospeed->setCurrentIndex(kDefaultBaudIndex);
 }
 
 void Form1::comm_initialize()
 {
-    MSComm1->setCommPort(serial::kInitialCommPort);
+    MSComm1->setCommPort(kInitialCommPort);
     MSComm1->setDTREnable(false);
     MSComm1->setInputMode(1);
 }
@@ -34,13 +34,13 @@ void Form1::Display_comport()
     // Appending to an empty box selects its first entry; the box keeps its text and no
     // selection until a position is chosen below.
     const QString text = cboComPort->currentText();
-    cboComPort->addItems(serial::portEntries());
+    cboComPort->addItems(portEntries());
     cboComPort->setCurrentIndex(-1);
     cboComPort->setEditText(text);
 
     m_ports = m_scanPorts ? m_scanPorts() : QList<serial::MappedPort>{};
     for (int position = 0; position < cboComPort->count(); ++position)
-        cboComPort->setItemData(position, serial::currentPortToolTip(m_ports, position + 1, false),
+        cboComPort->setItemData(position, currentPortToolTip(m_ports, position + 1, false),
                                 Qt::ToolTipRole);
 
     // A position outside the list is refused and changes nothing; -1 clears the selection
@@ -88,7 +88,7 @@ void Form1::refreshPortToolTip(bool opened)
         return;
     if (opened)
         m_ports = m_scanPorts();
-    cboComPort->setItemData(position, serial::currentPortToolTip(m_ports, position + 1, opened),
+    cboComPort->setItemData(position, currentPortToolTip(m_ports, position + 1, opened),
                             Qt::ToolTipRole);
 }
 

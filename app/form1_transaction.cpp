@@ -3,9 +3,8 @@
 
 #include "app/logtextbox.h"
 #include "frame/fieldrules.h"
-#include "serial/commsettings.h"
+#include "transaction/exchangeoutcome.h"
 #include "transaction/intervaltimer.h"
-#include "transaction/logline.h"
 #include "transaction/readout.h"
 
 #include <QComboBox>
@@ -38,8 +37,7 @@ void Form1::cmdtr_Click()
         return;
     LenClear(8000);
     setTxBusy(true);
-    Send_receive();
-    if (m_exchangeEnd == transaction::ExchangeEnd::Completed) {
+    if (Send_receive() == transaction::ExchangeEnd::Completed) {
         Text2->setFocus();
         Text2->moveCaretToEnd();
     }
@@ -47,35 +45,26 @@ void Form1::cmdtr_Click()
 }
 
 // One exchange with the request as last built and the wait as its text stands now, then its
-// line in the log and the read-outs. A failed step ends it there; once the window is closing
-// nothing is read, written or shown any more.
-void Form1::Send_receive()
+// line in the log and the read-outs; returns how it ended. A failed step ends it there; once
+// the window is closing nothing is read, written or shown any more.
+transaction::ExchangeEnd Form1::Send_receive()
 {
     const frame::RequestFrame sent = Tx_frame;
-    const QByteArray request = frame::frameBytes(sent);
-    const double waitMs = frame::delayMilliseconds(txtdelay->text());
-    const transaction::ExchangeResult result = m_exchange->run(request, waitMs);
-    if (result.end == transaction::ExchangeEnd::Failed) {
-        m_exchangeEnd = result.end;
+    const transaction::ExchangeResult result =
+        m_exchange->run(frame::frameBytes(sent), frame::delayMilliseconds(txtdelay->text()));
+    if (result.end == transaction::ExchangeEnd::Failed)
         handleTransactionFailure(result.error);
-        return;
-    }
-    if (result.end != transaction::ExchangeEnd::Completed) {
-        m_exchangeEnd = result.end;
-        return;
-    }
+    if (result.end != transaction::ExchangeEnd::Completed)
+        return result.end;
     Rx_bytes = result.reply;
-    serial::CommSettings line;
-    serial::parseSettings(MSComm1->settings(), line); // a text it refuses leaves the default
-    const transaction::Verdict verdict =
-        transaction::judgeReply(sent, Rx_bytes, transaction::replyTimesOf(result, waitMs), line);
-    Text2->appendLine(transaction::logLine(Rx_bytes), transaction::verdictText(verdict));
-    showReadout(txtreg0, Display_reg(1));
-    showReadout(txtreg1, Display_reg(2));
-    showReadout(txtreg2, Display_reg(3));
-    setReadoutToolTips(&verdict);
-    // Set last: an exchange nested in the wait may have ended otherwise.
-    m_exchangeEnd = result.end;
+    const transaction::ExchangeOutcome outcome =
+        transaction::exchangeOutcome(sent, result, MSComm1->lineSettings(), txtnum->text());
+    Text2->appendLine(outcome.logLine, outcome.verdictText);
+    showReadout(txtreg0, outcome.readouts[0]);
+    showReadout(txtreg1, outcome.readouts[1]);
+    showReadout(txtreg2, outcome.readouts[2]);
+    setReadoutToolTips(&outcome.verdict);
+    return result.end;
 }
 
 void Form1::LenClear(qint16 num)
@@ -142,7 +131,7 @@ void Form1::setReadoutToolTips(const transaction::Verdict *verdict)
 
 // Stops continuous sending, closes the port and leaves the controls exactly in the
 // port-closed state before the operator is told, so that nothing starts another exchange
-// while the box is up. One box per failure, however many exchanges fail while it is shown.
+// while the box is up.
 void Form1::handleTransactionFailure(const serial::CommError &error)
 {
     Timer1->setInterval(0);

@@ -43,12 +43,11 @@ public:
     frame::RequestFrame request{};
 
     void requestWritten(const QByteArray &, transaction::Clock::time_point) override { ++requests; }
-    void bytesArrived(qint64, transaction::Clock::time_point) override {}
     void replyRead(const QByteArray &reply, const transaction::ExchangeResult &result) override
     {
         ++replies;
-        const transaction::Verdict verdict = transaction::judgeReply(
-            request, reply, transaction::replyTimesOf(result, 0), serial::CommSettings{});
+        const transaction::Verdict verdict =
+            transaction::judgeReply(request, reply, result.times, serial::CommSettings{});
         whole += verdict.valid ? 1 : 0;
     }
 };

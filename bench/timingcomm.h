@@ -23,6 +23,7 @@ public:
         return m_inner->setSettings(settings);
     }
     QString settings() const override { return m_inner->settings(); }
+    serial::CommSettings lineSettings() const override { return m_inner->lineSettings(); }
     serial::CommError setPortOpen(bool open) override { return m_inner->setPortOpen(open); }
     bool portOpen() const override { return m_inner->portOpen(); }
     serial::CommError setDTREnable(bool enable) override { return m_inner->setDTREnable(enable); }

@@ -63,7 +63,6 @@ private:
     qint64 m_writtenRecords = 0;
     qint64 m_savedRecords = 0;
     qint64 m_savedBytes = 0; // file header and the saved records
-    qint64 m_writtenBytes = 0;
     bool m_failed = false;
     QString m_errorText;
 };

@@ -13,12 +13,10 @@ void ExchangeCapture::requestWritten(const QByteArray &request, transaction::Clo
     record(request, when);
 }
 
-void ExchangeCapture::bytesArrived(qint64, transaction::Clock::time_point) {}
-
 void ExchangeCapture::replyRead(const QByteArray &reply, const transaction::ExchangeResult &result)
 {
     if (!reply.isEmpty())
-        record(reply, result.lastByte.value_or(transaction::Clock::now()));
+        record(reply, result.times.lastByte.value_or(transaction::Clock::now()));
 }
 
 void ExchangeCapture::record(const QByteArray &frame, transaction::Clock::time_point when)

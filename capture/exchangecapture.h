@@ -23,7 +23,6 @@ public:
     std::function<void(const QString &message)> onFailure;
 
     void requestWritten(const QByteArray &request, transaction::Clock::time_point when) override;
-    void bytesArrived(qint64 count, transaction::Clock::time_point when) override;
     void replyRead(const QByteArray &reply, const transaction::ExchangeResult &result) override;
 
     bool failed() const { return m_writer->failed(); }

@@ -40,6 +40,11 @@ void storeCrc(RequestFrame &frame)
     frame[7] = static_cast<std::uint8_t>(crc >> 8);
 }
 
+QString crcText(std::uint16_t crc)
+{
+    return byteText(std::uint8_t(crc & 0xFF)) + byteText(std::uint8_t(crc >> 8));
+}
+
 QString crcText(const RequestFrame &frame)
 {
     return byteText(frame[6]) + byteText(frame[7]);

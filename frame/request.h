@@ -32,7 +32,9 @@ void setRequestBody(RequestFrame &frame, const RequestFields &normalized);
 // Stores the CRC of bytes 0 to 5 in bytes 6 (low) and 7 (high).
 void storeCrc(RequestFrame &frame);
 
-// The CRC as shown: low byte then high byte, four upper-case hex digits (wire order).
+// A CRC as shown: low byte then high byte, four upper-case hex digits (wire order).
+QString crcText(std::uint16_t crc);
+// The CRC that bytes 6 and 7 of frame hold, as shown.
 QString crcText(const RequestFrame &frame);
 
 // Normalise, fill the body and store the CRC in one step.

@@ -2,6 +2,7 @@
 // characters without ")", taken after the first upper-case "COM"; the preselected position is
 // one below the number it reads; discovery names give their own number back; link names
 // take "com" and a plain decimal number only.
+#include "app/porttooltip.h"
 #include "fuzzsupport.h"
 #include "serial/portdiscovery.h"
 #include "serial/portmap.h"
@@ -43,8 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
         // The map never holds a port without a device path.
         FUZZ_CHECK(
             path.isEmpty() ||
-            !serial::portToolTip({serial::MappedPort{number, path, description, false}}, number)
-                 .isEmpty());
+            !portToolTip({serial::MappedPort{number, path, description, false}}, number).isEmpty());
     }
 
     const int link = serial::portLinkNumber(name);

@@ -1,12 +1,12 @@
 #include "pollreport.h"
 
 #include "transaction/logline.h"
+#include "transaction/verdict.h"
 
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <cmath>
 
 namespace poll
 {
@@ -28,9 +28,9 @@ QString timeText(std::chrono::system_clock::time_point when)
     return QDateTime::fromMSecsSinceEpoch(ms).toUTC().toString(Qt::ISODateWithMs);
 }
 
-QString millisecondsText(const std::optional<double> &ms)
+QString millisecondsText(const std::optional<std::chrono::microseconds> &after)
 {
-    return ms ? QString::number(*ms, 'f', 3) : QString();
+    return after ? QString::number(double(after->count()) / 1000.0, 'f', 3) : QString();
 }
 
 // A csv field, quoted when it holds a comma, a quote or a line break.
@@ -44,10 +44,10 @@ QString csvField(const QString &text)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-QJsonValue jsonMilliseconds(const std::optional<double> &ms)
+QJsonValue jsonMilliseconds(const std::optional<std::chrono::microseconds> &after)
 {
-    // Three decimals, as in the csv: a microsecond is the resolution of the times.
-    return ms ? QJsonValue(std::round(*ms * 1000.0) / 1000.0) : QJsonValue(QJsonValue::Null);
+    // Whole microseconds: three decimals at most, as in the csv.
+    return after ? QJsonValue(double(after->count()) / 1000.0) : QJsonValue(QJsonValue::Null);
 }
 
 QString millisecondsOf(qint64 microseconds)
@@ -65,44 +65,48 @@ QByteArray csvHeader()
 
 QByteArray formatRecord(OutputFormat format, const ExchangeRecord &record)
 {
+    const transaction::ExchangeOutcome &outcome = record.outcome;
+    const transaction::Verdict &verdict = outcome.verdict;
+    const QString word = transaction::summaryWord(verdict.summary);
+    const QString detail = outcome.verdictText.section(QLatin1Char('\n'), 0, 0);
     switch (format) {
     case OutputFormat::Text: {
-        QString text = transaction::logLine(record.reply) + QStringLiteral("registers");
-        for (const QString &readout : record.readouts)
+        QString text = outcome.logLine + QStringLiteral("registers");
+        for (const QString &readout : outcome.readouts)
             text += QLatin1Char(' ') + (readout.isEmpty() ? QStringLiteral("-") : readout);
         return (text + QLatin1Char('\n')).toUtf8();
     }
     case OutputFormat::Csv: {
         const QStringList fields{timeText(record.written),
                                  QString::number(record.sequence),
-                                 hexText(record.request),
-                                 hexText(record.reply),
-                                 record.readouts[0],
-                                 record.readouts[1],
-                                 record.readouts[2],
-                                 csvField(record.verdict),
-                                 record.valid ? QStringLiteral("1") : QStringLiteral("0"),
-                                 millisecondsText(record.firstByteMs),
-                                 millisecondsText(record.lastByteMs),
-                                 csvField(record.detail)};
+                                 hexText(outcome.request),
+                                 hexText(outcome.reply),
+                                 outcome.readouts[0],
+                                 outcome.readouts[1],
+                                 outcome.readouts[2],
+                                 csvField(word),
+                                 outcome.passed ? QStringLiteral("1") : QStringLiteral("0"),
+                                 millisecondsText(verdict.firstByteAfter),
+                                 millisecondsText(verdict.lastByteAfter),
+                                 csvField(detail)};
         return (fields.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
     }
     case OutputFormat::Json: {
         QJsonArray registers;
-        for (const QString &readout : record.readouts)
+        for (const QString &readout : outcome.readouts)
             registers.append(readout.isEmpty() ? QJsonValue(QJsonValue::Null)
                                                : QJsonValue(readout.toInt()));
         const QJsonObject object{
             {QStringLiteral("time"), timeText(record.written)},
             {QStringLiteral("seq"), record.sequence},
-            {QStringLiteral("request"), hexText(record.request)},
-            {QStringLiteral("reply"), hexText(record.reply)},
+            {QStringLiteral("request"), hexText(outcome.request)},
+            {QStringLiteral("reply"), hexText(outcome.reply)},
             {QStringLiteral("registers"), registers},
-            {QStringLiteral("verdict"), record.verdict},
-            {QStringLiteral("valid"), record.valid},
-            {QStringLiteral("first_byte_ms"), jsonMilliseconds(record.firstByteMs)},
-            {QStringLiteral("last_byte_ms"), jsonMilliseconds(record.lastByteMs)},
-            {QStringLiteral("detail"), record.detail},
+            {QStringLiteral("verdict"), word},
+            {QStringLiteral("valid"), outcome.passed},
+            {QStringLiteral("first_byte_ms"), jsonMilliseconds(verdict.firstByteAfter)},
+            {QStringLiteral("last_byte_ms"), jsonMilliseconds(verdict.lastByteAfter)},
+            {QStringLiteral("detail"), detail},
         };
         return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
     }
@@ -113,12 +117,12 @@ QByteArray formatRecord(OutputFormat format, const ExchangeRecord &record)
 void PollStats::add(const ExchangeRecord &record)
 {
     ++m_sent;
-    if (record.valid)
+    if (record.outcome.passed)
         ++m_valid;
-    else if (record.reply.isEmpty())
+    else if (record.outcome.reply.isEmpty())
         ++m_silent;
-    if (record.lastByteMs)
-        ++m_lastByteMicroseconds[std::llround(*record.lastByteMs * 1000.0)];
+    if (const auto &last = record.outcome.verdict.lastByteAfter)
+        ++m_lastByteMicroseconds[last->count()];
 }
 
 QString PollStats::summary(const QString &port) const

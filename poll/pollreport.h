@@ -2,29 +2,20 @@
 
 #include "polloptions.h"
 
+#include "transaction/exchangeoutcome.h"
+
 #include <QByteArray>
-#include <QString>
-#include <array>
 #include <chrono>
 #include <map>
-#include <optional>
 
 namespace poll
 {
 
-// One completed exchange as wirelark-poll reports it.
+// One completed exchange as wirelark-poll reports it; it counts as valid when it passed.
 struct ExchangeRecord {
     qint64 sequence = 0;                           // 1 for the first exchange
     std::chrono::system_clock::time_point written; // when the request's write returned
-    QByteArray request;
-    QByteArray reply;
-    std::array<QString, 3> readouts; // the window's three read-outs; empty where it shows none
-    bool valid = false;
-    QString verdict; // a word or two: "valid", "bad CRC", ...
-    QString detail;  // a line: "Bad CRC: got 1234, expected 5678"
-    // From the return of the write to the first and the last byte; unset without a reply.
-    std::optional<double> firstByteMs;
-    std::optional<double> lastByteMs;
+    transaction::ExchangeOutcome outcome;
 };
 
 // The first line of the csv output.
@@ -32,7 +23,8 @@ QByteArray csvHeader();
 
 // The output of one exchange in a format, UTF-8, line end included. Text: the window's log line
 // (CR LF) and "registers A B C\n" ("-" for an empty read-out). Csv: one line. Json: one object
-// on one line.
+// on one line; both give the verdict as a word or two ("bad CRC"), its headline as the detail,
+// and the times to the first and the last reply byte in milliseconds to the microsecond.
 QByteArray formatRecord(OutputFormat format, const ExchangeRecord &record);
 
 // Counts of a run and its times to the last byte, for the summary.

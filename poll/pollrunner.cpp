@@ -1,12 +1,8 @@
 #include "pollrunner.h"
 
-#include "pollcheck.h"
-
-#include "serial/boxentries.h"
 #include "serial/portopening.h"
 #include "serial/systemports.h"
 #include "transaction/logline.h"
-#include "transaction/readout.h"
 
 #include <QFileInfo>
 #include <cerrno>
@@ -173,20 +169,9 @@ bool PollRunner::exchangeOnce(qint64 sequence, const frame::RequestFrame &frame)
         return false;
     }
 
-    ExchangeRecord record;
-    record.sequence = sequence;
-    record.written = capture::systemTimeOf(*result.written);
-    record.request = request;
-    record.reply = result.reply;
-    for (int k = 0; k < 3; ++k)
-        record.readouts[static_cast<std::size_t>(k)] =
-            transaction::registerReadout(result.reply, m_options.fields.registerCount, k + 1);
-    const ReplyCheck check = checkReply(frame, result, m_settings, m_options.waitMs);
-    record.valid = check.valid;
-    record.verdict = check.word;
-    record.detail = check.detail;
-    record.firstByteMs = check.firstByteMs;
-    record.lastByteMs = check.lastByteMs;
+    const ExchangeRecord record{
+        sequence, capture::systemTimeOf(*result.times.written),
+        transaction::exchangeOutcome(frame, result, m_settings, m_options.fields.registerCount)};
     m_stats.add(record);
     return writeOutput(formatRecord(m_options.format, record));
 }

@@ -1,9 +1,16 @@
 #include "serial/portopening.h"
 
-#include "serial/boxentries.h"
-
 namespace serial
 {
+
+std::optional<qint16> portNumberOfText(const QString &text)
+{
+    QString digits = text;
+    digits.remove(QLatin1String("Com"), Qt::CaseSensitive);
+    bool ok = false;
+    const qint16 number = digits.toShort(&ok, 10);
+    return ok ? std::optional<qint16>(number) : std::nullopt;
+}
 
 CommError openPort(SerialComm &comm, const QString &speedText, const QString &framingText,
                    const QString &portText)

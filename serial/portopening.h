@@ -4,9 +4,15 @@
 #include "serial/serialcomm.h"
 
 #include <QString>
+#include <optional>
 
 namespace serial
 {
+
+// The port number of a port text: every "Com" (exact case) removed, the rest read as a 16-bit
+// decimal number, blanks around it allowed. "Com3" gives 3 and "12" gives 12; "COM3", "com3"
+// and "" give nothing.
+std::optional<qint16> portNumberOfText(const QString &text);
 
 // Opens the port from the texts of the speed, framing and port boxes, in three steps that all
 // run even after one has failed: the settings "<speed>,<framing>", the port number of the port

@@ -40,6 +40,7 @@ public:
     qint16 commPort() const override { return m_commPort; }
     CommError setSettings(const QString &settings) override;
     QString settings() const override { return m_settingsText; }
+    CommSettings lineSettings() const override { return m_settings; }
     CommError setPortOpen(bool open) override;
     bool portOpen() const override { return m_state == State::Open; }
     CommError setDTREnable(bool enable) override;

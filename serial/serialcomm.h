@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial/commerror.h"
+#include "serial/commsettings.h"
 
 #include <QByteArray>
 #include <QString>
@@ -20,10 +21,12 @@ public:
     virtual CommError setCommPort(qint16 port) = 0;
     virtual qint16 commPort() const = 0;
 
-    // "<baud>,<parity>,<data bits>,<stop bits>", for example "9600,N,8,1"; takes effect at the
-    // next open. A malformed text fails here and the previous settings stay.
+    // "<baud>,<parity>,<data bits>,<stop bits>", for example "9600,N,8,1" (see parseSettings);
+    // takes effect at the next open. A malformed text fails here and the previous settings stay.
     virtual CommError setSettings(const QString &settings) = 0;
     virtual QString settings() const = 0;
+    // The settings text as parsed when it was written: what every layer below the window asks.
+    virtual CommSettings lineSettings() const = 0;
 
     virtual CommError setPortOpen(bool open) = 0;
     virtual bool portOpen() const = 0;

@@ -1,8 +1,5 @@
 #include "serial/systemports.h"
 
-#include "serial/latencytimer.h"
-#include "serial/portdiscovery.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <QSerialPortInfo>
@@ -52,16 +49,6 @@ std::optional<MappedPort> resolveSystemPort(int number)
         if (port.number == number)
             return port;
     return std::nullopt;
-}
-
-QString currentPortToolTip(const QList<MappedPort> &ports, int number, bool opened,
-                           const QString &sysfsRoot)
-{
-    for (const MappedPort &port : ports) {
-        if (port.number == number)
-            return portToolTip(port, readLatencyTimer(port.devicePath, sysfsRoot), opened);
-    }
-    return portToolTip(ports, number);
 }
 
 } // namespace serial

@@ -27,11 +27,4 @@ QList<MappedPort> scanSystemPorts();
 // The port that number currently maps to, looked up afresh; nothing when it maps to none.
 std::optional<MappedPort> resolveSystemPort(int number);
 
-// The tool tip of port box entry Com<number> (see portToolTip) with the latency timer that
-// the device reports now under sysfsRoot. opened: the port has just opened, so the serial
-// component has asked the driver for low latency. The window calls it with false while it
-// fills the port box and with true after a successful open.
-QString currentPortToolTip(const QList<MappedPort> &ports, int number, bool opened,
-                           const QString &sysfsRoot = QStringLiteral("/sys"));
-
 } // namespace serial

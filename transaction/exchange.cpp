@@ -1,18 +1,18 @@
 #include "transaction/exchange.h"
 
-#include "serial/commsettings.h"
 #include "serial/linetiming.h"
 #include "transaction/eventwait.h"
 
 #include <QScopeGuard>
 #include <algorithm>
+#include <limits>
 
 namespace transaction
 {
 
 Exchange::Exchange(serial::SerialComm &comm) : m_comm(comm)
 {
-    m_comm.setArrivalHandler([this](qint64 count) { bytesArrived(count); });
+    m_comm.setArrivalHandler([this](qint64) { bytesArrived(); });
 }
 
 Exchange::~Exchange()
@@ -35,19 +35,15 @@ bool Exchange::abandonRequested() const
     return m_abandon && m_abandon();
 }
 
-void Exchange::bytesArrived(qint64 count)
+void Exchange::bytesArrived()
 {
     const Clock::time_point now = Clock::now();
     m_lastArrival = now;
-    if (m_running.empty())
-        return;
     for (Arrivals *arrivals : m_running) {
         if (!arrivals->first)
             arrivals->first = now;
         arrivals->last = now;
     }
-    if (m_observer)
-        m_observer->bytesArrived(count, now);
 }
 
 // A step that fails because the port is no longer open ends the exchange quietly: the
@@ -76,15 +72,14 @@ bool Exchange::waitUnlessClosing(double seconds)
 
 bool Exchange::awaitSilence(Clock::duration limit)
 {
-    serial::CommSettings settings;
-    if (!m_silenceRule || serial::parseSettings(m_comm.settings(), settings))
+    if (!m_silenceRule)
         return true;
     // Bytes may have reached the port unseen: the timer tick that starts this exchange can be
     // handled before the port's notice in the same turn of the event loop.
     m_comm.collectArrivals();
     if (!m_lastArrival)
         return true;
-    const Clock::duration gap = serial::frameGap(settings);
+    const Clock::duration gap = serial::frameGap(m_comm.lineSettings());
     const Clock::time_point giveUp = Clock::now() + limit;
     for (;;) {
         const Clock::time_point now = Clock::now();
@@ -99,6 +94,8 @@ bool Exchange::awaitSilence(Clock::duration limit)
 ExchangeResult Exchange::run(const QByteArray &request, double waitMs)
 {
     ExchangeResult result;
+    if (waitMs >= 0 && waitMs < double(std::numeric_limits<int>::max()))
+        result.times.wait = std::chrono::milliseconds(qint64(waitMs));
     const Clock::time_point start = Clock::now();
     if (m_abandoned || abandonRequested() ||
         !awaitSilence(std::chrono::duration_cast<Clock::duration>(
@@ -107,7 +104,7 @@ ExchangeResult Exchange::run(const QByteArray &request, double waitMs)
         result.end = ExchangeEnd::Abandoned;
         return result;
     }
-    result.held = Clock::now() - start;
+    result.times.held = Clock::now() - start;
     Arrivals arrivals;
     m_running.push_back(&arrivals);
     const auto leave = qScopeGuard([this, &arrivals] {
@@ -121,9 +118,9 @@ ExchangeResult Exchange::run(const QByteArray &request, double waitMs)
         *running = {};
     if (serial::CommError error = m_comm.output(request))
         return failed(std::move(error), result);
-    result.written = Clock::now();
+    result.times.written = Clock::now();
     if (m_observer)
-        m_observer->requestWritten(request, *result.written);
+        m_observer->requestWritten(request, *result.times.written);
 
     if (!waitUnlessClosing(waitMs / 1000.0)) {
         m_abandoned = true;
@@ -137,8 +134,8 @@ ExchangeResult Exchange::run(const QByteArray &request, double waitMs)
     result.reply = reply;
     // An exchange nested in the wait may have read what arrived; only bytes read count.
     if (!reply.isEmpty()) {
-        result.firstByte = arrivals.first;
-        result.lastByte = arrivals.last;
+        result.times.firstByte = arrivals.first;
+        result.times.lastByte = arrivals.last;
     }
     if (m_observer)
         m_observer->replyRead(reply, result);

@@ -21,30 +21,35 @@ enum class ExchangeEnd {
     Abandoned,  // the program is closing: the wait ended early, nothing was read
 };
 
-struct ExchangeResult {
-    ExchangeEnd end = ExchangeEnd::Completed;
-    serial::CommError error; // why a PortClosed or Failed exchange ended
-    QByteArray reply;        // Completed only
+// When the bytes of one exchange moved, on the monotonic clock, and how long it waited.
+struct ReplyTimes {
     // When the write of the request returned; unset when nothing was written.
     std::optional<Clock::time_point> written;
     // When the first and the last byte of the reply arrived; unset when none did.
     std::optional<Clock::time_point> firstByte;
     std::optional<Clock::time_point> lastByte;
+    // The wait after the write, in whole milliseconds; unset when negative or past 32 bits.
+    std::optional<std::chrono::milliseconds> wait;
     // How long the request was held back for a silent line before it was written.
     Clock::duration held{};
 };
 
-// Told what an exchange does on the wire, as it happens. Every call runs on the thread of the
-// exchange, inside its wait where the wait processes events.
+struct ExchangeResult {
+    ExchangeEnd end = ExchangeEnd::Completed;
+    serial::CommError error; // why a PortClosed or Failed exchange ended
+    QByteArray reply;        // Completed only
+    ReplyTimes times;
+};
+
+// Told what an exchange puts on the wire and takes from it, as it happens, on the thread of the
+// exchange.
 class ExchangeObserver
 {
 public:
     virtual ~ExchangeObserver() = default;
     // The request was handed to the operating system; `when` is the moment output() returned.
     virtual void requestWritten(const QByteArray &request, Clock::time_point when) = 0;
-    // `count` bytes arrived during the wait; they stay buffered until the read at its end.
-    virtual void bytesArrived(qint64 count, Clock::time_point when) = 0;
-    // The read at the end of the wait took `reply`; `result` holds its arrival times.
+    // The read at the end of the wait took `reply`; `result` holds its times.
     virtual void replyRead(const QByteArray &reply, const ExchangeResult &result) = 0;
 };
 
@@ -88,7 +93,7 @@ private:
         std::optional<Clock::time_point> last;
     };
 
-    void bytesArrived(qint64 count);
+    void bytesArrived();
     ExchangeResult failed(serial::CommError error, ExchangeResult result) const;
     bool abandonRequested() const;
     // Waits with events running; false when the program is closing meanwhile.

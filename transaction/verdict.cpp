@@ -1,11 +1,11 @@
 #include "transaction/verdict.h"
 
 #include "frame/crc16.h"
+#include "frame/hextext.h"
 #include "serial/linetiming.h"
 
 #include <QCoreApplication>
 #include <QStringList>
-#include <limits>
 #include <span>
 
 namespace transaction
@@ -13,6 +13,9 @@ namespace transaction
 
 namespace
 {
+
+using frame::byteText;
+using frame::crcText;
 
 constexpr qsizetype kRequestLength = 8;
 constexpr quint8 kExceptionBit = 0x80;
@@ -34,17 +37,6 @@ quint8 byteAt(const QByteArray &bytes, qsizetype i)
 bool replyMayEqualRequest(quint8 function)
 {
     return function == 0x05 || function == 0x06 || function == 0x0F || function == 0x10;
-}
-
-QString hex2(quint8 value)
-{
-    return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
-}
-
-// As on the wire: low byte first.
-QString crcText(quint16 crc)
-{
-    return hex2(quint8(crc & 0xFF)) + hex2(quint8(crc >> 8));
 }
 
 QString milliseconds(std::chrono::microseconds duration)
@@ -83,14 +75,14 @@ QString factsText(const Verdict &v)
     }
 
     if (v.replyLength >= 1) {
-        QString who =
-            v.slaveMatches
-                ? tr("slave %1").arg(hex2(v.replySlave))
-                : tr("slave %1 instead of %2").arg(hex2(v.replySlave), hex2(v.requestSlave));
+        QString who = v.slaveMatches ? tr("slave %1").arg(byteText(v.replySlave))
+                                     : tr("slave %1 instead of %2")
+                                           .arg(byteText(v.replySlave), byteText(v.requestSlave));
         if (v.replyLength >= 2)
-            who += v.functionMatches ? tr(", function %1").arg(hex2(v.replyFunction))
-                                     : tr(", function %1 instead of %2")
-                                           .arg(hex2(v.replyFunction), hex2(v.requestFunction));
+            who += v.functionMatches
+                       ? tr(", function %1").arg(byteText(v.replyFunction))
+                       : tr(", function %1 instead of %2")
+                             .arg(byteText(v.replyFunction), byteText(v.requestFunction));
         facts << who;
     }
 
@@ -101,7 +93,7 @@ QString factsText(const Verdict &v)
     else
         facts << bytesBy("1 byte, no known length for function %2",
                          "%1 bytes, no known length for function %2", v.replyLength)
-                     .arg(hex2(v.requestFunction));
+                     .arg(byteText(v.requestFunction));
     return facts.join(QStringLiteral("; "));
 }
 
@@ -161,12 +153,13 @@ QString headline(const Verdict &v)
             .arg(crcText(v.crcReceived), crcText(v.crcExpected));
     case Verdict::Summary::WrongSlave:
         return tr("Wrong slave: reply from %1, request to %2")
-            .arg(hex2(v.replySlave), hex2(v.requestSlave));
+            .arg(byteText(v.replySlave), byteText(v.requestSlave));
     case Verdict::Summary::WrongFunction:
         return tr("Wrong function: %1 in the reply, %2 in the request")
-            .arg(hex2(v.replyFunction), hex2(v.requestFunction));
+            .arg(byteText(v.replyFunction), byteText(v.requestFunction));
     case Verdict::Summary::Exception:
-        return tr("Exception %1: %2").arg(hex2(v.exceptionCode), exceptionName(v.exceptionCode));
+        return tr("Exception %1: %2")
+            .arg(byteText(v.exceptionCode), exceptionName(v.exceptionCode));
     case Verdict::Summary::Valid:
         return tr("Valid reply");
     }
@@ -254,9 +247,9 @@ Verdict judgeReply(const frame::RequestFrame &request, const QByteArray &reply,
         v.crc = v.crcReceived == v.crcExpected ? Verdict::Crc::Good : Verdict::Crc::Bad;
     }
 
-    if (!reply.isEmpty() && times.firstByte && times.lastByte) {
-        v.firstByteAfter = duration_cast<microseconds>(*times.firstByte - times.written);
-        v.lastByteAfter = duration_cast<microseconds>(*times.lastByte - times.written);
+    if (!reply.isEmpty() && times.written && times.firstByte && times.lastByte) {
+        v.firstByteAfter = duration_cast<microseconds>(*times.firstByte - *times.written);
+        v.lastByteAfter = duration_cast<microseconds>(*times.lastByte - *times.written);
     }
 
     // A broadcast (slave 00) gets no reply: no wait is too short for it.
@@ -363,17 +356,6 @@ QString verdictText(const Verdict &v)
         v.summary != Verdict::Summary::Short)
         lines << waitText(v, true);
     return lines.join(QLatin1Char('\n'));
-}
-
-ReplyTimes replyTimesOf(const ExchangeResult &result, double waitMs)
-{
-    ReplyTimes times;
-    times.written = result.written.value_or(Clock::time_point{});
-    times.firstByte = result.firstByte;
-    times.lastByte = result.lastByte;
-    if (waitMs >= 0 && waitMs < double(std::numeric_limits<int>::max()))
-        times.wait = std::chrono::milliseconds(qint64(waitMs));
-    return times;
 }
 
 } // namespace transaction

@@ -12,15 +12,6 @@
 namespace transaction
 {
 
-// When the bytes of one exchange moved, on the monotonic clock.
-struct ReplyTimes {
-    std::chrono::steady_clock::time_point written; // the write of the request returned
-    // The first and the last reply byte arrived; empty when not known.
-    std::optional<std::chrono::steady_clock::time_point> firstByte;
-    std::optional<std::chrono::steady_clock::time_point> lastByte;
-    std::optional<std::chrono::milliseconds> wait; // how long the master waited; empty: unknown
-};
-
 // What the bytes that came back after a request amount to.
 struct Verdict {
     // The one word for the whole reply; the first that applies in this order.
@@ -93,9 +84,6 @@ std::optional<qsizetype> expectedReplyLength(const frame::RequestFrame &request)
 // Milliseconds, rounded up, that requestBytes + replyBytes characters and the 3.5-character gap
 // after them take at the speed and framing of settings.
 int wireTimeMs(qsizetype requestBytes, qsizetype replyBytes, const serial::CommSettings &settings);
-
-// The times of an exchange that waited waitMs milliseconds.
-ReplyTimes replyTimesOf(const ExchangeResult &result, double waitMs);
 
 // Judges reply, everything read after request was written (the 8 bytes as sent).
 Verdict judgeReply(const frame::RequestFrame &request, const QByteArray &reply,

@@ -1,6 +1,6 @@
-#include "serial/boxentries.h"
+#include "serial/latencytimer.h"
 #include "serial/portdiscovery.h"
-#include "serial/systemports.h"
+#include "serial/portopening.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,8 +22,6 @@ private slots:
     void preselection();
     void portNumberOfBoxText_data();
     void portNumberOfBoxText();
-    void toolTipWithLatencyTimer_data();
-    void toolTipWithLatencyTimer();
     void latencyTimerFromSysfs_data();
     void latencyTimerFromSysfs();
 };
@@ -50,7 +48,6 @@ void TestPortDiscovery::percentSignsInDeviceTextsStayText()
              (QStringList{"Adapter %1 (COM5)", "Serial port /tmp/%1%2 (COM6)"}));
     QCOMPARE(serial::portTextOfName(serial::discoveryNames(ports).constFirst()),
              QStringLiteral("5"));
-    QCOMPARE(serial::portToolTip(ports, 6), QStringLiteral("/tmp/%1%2 - linked as com6"));
 }
 
 void TestPortDiscovery::portText_data()
@@ -139,45 +136,6 @@ void TestPortDiscovery::portNumberOfBoxText()
     QCOMPARE(result ? int(*result) : -1000, number);
 }
 
-void TestPortDiscovery::toolTipWithLatencyTimer_data()
-{
-    QTest::addColumn<int>("latency"); // -1: none
-    QTest::addColumn<QString>("driver");
-    QTest::addColumn<bool>("opened");
-    QTest::addColumn<QString>("timerLine"); // how the second line starts; empty: one line
-    QTest::addColumn<QString>("rule");      // the last line; empty: no rule
-    const QString ftdi = R"(ACTION!="remove", SUBSYSTEM=="usb-serial", DRIVER=="ftdi_sio", )"
-                         R"(ATTR{latency_timer}="1")";
-    QTest::newRow("no timer") << -1 << QString() << true << QString() << QString();
-    QTest::newRow("16 ms, closed")
-        << 16 << "ftdi_sio" << false << "Latency timer: 16 ms" << QString();
-    QTest::newRow("1 ms, opened") << 1 << "ftdi_sio" << true << "Latency timer: 1 ms" << QString();
-    QTest::newRow("16 ms, opened")
-        << 16 << "ftdi_sio" << true << "Latency timer: 16 ms (the driver did not lower it)" << ftdi;
-    QTest::newRow("unknown driver") << 4 << "" << true << "Latency timer: 4 ms ("
-                                    << R"(ACTION!="remove", SUBSYSTEM=="usb-serial", )"
-                                       R"(ATTR{latency_timer}=="?*", ATTR{latency_timer}="1")";
-}
-
-void TestPortDiscovery::toolTipWithLatencyTimer()
-{
-    QFETCH(int, latency);
-    QFETCH(QString, driver);
-    QFETCH(bool, opened);
-    QFETCH(QString, timerLine);
-    QFETCH(QString, rule);
-    const MappedPort port{1, QStringLiteral("/dev/ttyUSB0"), QStringLiteral("FT232R %1"), false};
-    const QStringList lines =
-        serial::portToolTip(
-            port, latency < 0 ? std::nullopt : std::optional(serial::LatencyTimer{latency, driver}),
-            opened)
-            .split(QLatin1Char('\n'));
-    QCOMPARE(lines.first(), serial::portToolTip({port}, 1));
-    QVERIFY2(lines.size() == 1 ? timerLine.isEmpty() : lines[1].startsWith(timerLine),
-             qPrintable(lines.join(QLatin1Char('|'))));
-    QCOMPARE(lines.size() > 2 ? lines.last() : QString(), rule);
-}
-
 void TestPortDiscovery::latencyTimerFromSysfs_data()
 {
     QTest::addColumn<QString>("content"); // of latency_timer; empty: no such file
@@ -220,9 +178,6 @@ void TestPortDiscovery::latencyTimerFromSysfs()
     const std::optional<serial::LatencyTimer> read = serial::readLatencyTimer(byId, sys);
     QCOMPARE(read ? read->milliseconds : -1, latency);
     QCOMPARE(read ? read->driver : QString(), driver);
-    QCOMPARE(serial::currentPortToolTip({{3, byId, {}, true}}, 3, false, sys)
-                 .endsWith(QStringLiteral("Latency timer: %1 ms").arg(latency)),
-             latency >= 0);
 }
 
 QTEST_GUILESS_MAIN(TestPortDiscovery)

@@ -1,5 +1,5 @@
 // The serial component over real pseudo-terminals linked in a private port directory.
-#include "serial/boxentries.h"
+#include "app/boxentries.h"
 #include "serial/qtserialcomm.h"
 #include "serial/systemports.h"
 #include "serial/terminalprobe.h"
@@ -319,7 +319,7 @@ void TestQtSerialComm::everyListedRateOpens()
     LinkedPty port;
     QVERIFY(port.ready);
     QtSerialComm &comm = port.comm;
-    for (const QString &rate : serial::baudRateEntries()) {
+    for (const QString &rate : baudRateEntries()) {
         const QString settings = rate + QStringLiteral(",N,8,1");
         QVERIFY(!comm.setSettings(settings));
         const CommError error = comm.setPortOpen(true);

@@ -10,7 +10,8 @@
 #include <utility>
 
 // A scriptable serial component. It records every call as a line in `calls`, holds the
-// properties it is given, and answers reads from `received`. Each operation can be made to
+// properties it is given (any settings text; `line` follows the last one that parses), and
+// answers reads from `received`. Each operation can be made to
 // fail by setting its entry in `failures`. Bytes that "arrive" through deliver() are added to
 // `received` and told to the arrival handler, as a real port does while the event loop runs.
 class FakeSerialComm : public serial::SerialComm
@@ -27,6 +28,7 @@ public:
     bool open = false;
     qint16 port = 1;
     QString settingsText = QStringLiteral("9600,N,8,1");
+    serial::CommSettings line;
     bool dtr = true;
     qint32 inputMode = 0;
     // Called after each output; a test can queue a reply here.
@@ -49,9 +51,11 @@ public:
         if (failures.setSettings)
             return failures.setSettings;
         settingsText = s;
+        serial::parseSettings(s, line);
         return {};
     }
     QString settings() const override { return settingsText; }
+    serial::CommSettings lineSettings() const override { return line; }
 
     serial::CommError setPortOpen(bool o) override
     {

@@ -1,3 +1,5 @@
+#include "transaction/exchangeoutcome.h"
+#include "transaction/logline.h"
 #include "transaction/verdict.h"
 
 #include "support/referencecrc.h"
@@ -15,6 +17,8 @@ class TestVerdict : public QObject
 private slots:
     void judge_data();
     void judge();
+    void outcome_data();
+    void outcome();
 };
 
 static QByteArray (*const framed)(const QByteArray &) = withReferenceCrc;
@@ -132,6 +136,47 @@ void TestVerdict::judge()
         QCOMPARE(v.waitTooShort, shown.contains(QLatin1String("the exchange needs")));
         QCOMPARE(v.waitTooShort, waitMs < neededMs);
     }
+}
+
+void TestVerdict::outcome_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("countText"); // as the field stands when the outcome is shown
+    QTest::addColumn<bool>("passed");
+    QTest::addColumn<QStringList>("readouts");
+    QTest::newRow("valid") << r2 << a2 << "0002" << true << QStringList{"10", "11", ""};
+    QTest::newRow("count changed since") << r2 << a2 << "0001" << true << QStringList{"10", "", ""};
+    QTest::newRow("no reply") << r2 << QByteArray() << "0002" << false << QStringList{"", "", ""};
+    QTest::newRow("no reply to a broadcast")
+        << framed("000600010003") << QByteArray() << "0002" << true << QStringList{"", "", ""};
+    // Read-outs decode bytes 3 and 4 of any reply: here the CRC of an exception.
+    const QByteArray exception = framed("018302");
+    QTest::newRow("exception")
+        << r2 << exception << "0002" << false
+        << QStringList{QString::number(quint8(exception[3]) * 256 + quint8(exception[4])), "", ""};
+}
+
+void TestVerdict::outcome()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, countText);
+    QFETCH(bool, passed);
+    QFETCH(QStringList, readouts);
+    frame::RequestFrame sent{};
+    std::copy_n(request.cbegin(), sent.size(), sent.begin());
+    const auto t = std::chrono::steady_clock::time_point(5s);
+    transaction::ExchangeResult result;
+    result.reply = reply;
+    result.times = {t, t + 1200us, t + 2100us, 100ms};
+    const auto o = transaction::exchangeOutcome(sent, result, serial::CommSettings{}, countText);
+    QCOMPARE(o.passed, passed);
+    QCOMPARE(QStringList(o.readouts.begin(), o.readouts.end()), readouts);
+    QCOMPARE(o.request, request);
+    QCOMPARE(o.logLine, transaction::logLine(reply));
+    QCOMPARE(o.verdictText, transaction::verdictText(o.verdict));
+    QCOMPARE(o.verdict.lastByteAfter.has_value(), !reply.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestVerdict)

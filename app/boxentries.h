@@ -1,12 +1,8 @@
 #pragma once
 
 #include <QStringList>
-#include <optional>
 
-namespace serial
-{
-
-// The entries of the port, speed and framing boxes, and the port number of a port box text.
+// The entries of the port, speed and framing boxes.
 
 // Baud rates offered in the speed box, in list order; kDefaultBaudIndex selects "9600".
 const QStringList &baudRateEntries();
@@ -24,10 +20,3 @@ inline constexpr qint16 kInitialCommPort = 3;
 // Entries of the port box: "Com1" to "Com16".
 inline constexpr int kPortEntryCount = 16;
 QStringList portEntries();
-
-// The port number of a port box text: every "Com" (exact case) removed, the rest read as a
-// 16-bit decimal number, blanks around it allowed. "Com3" gives 3 and "12" gives 12; "COM3",
-// "com3" and "" give nothing.
-std::optional<qint16> portNumberOfText(const QString &text);
-
-} // namespace serial

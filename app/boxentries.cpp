@@ -1,7 +1,4 @@
-#include "serial/boxentries.h"
-
-namespace serial
-{
+#include "app/boxentries.h"
 
 const QStringList &baudRateEntries()
 {
@@ -24,14 +21,3 @@ QStringList portEntries()
         entries << QStringLiteral("Com%1").arg(k);
     return entries;
 }
-
-std::optional<qint16> portNumberOfText(const QString &text)
-{
-    QString digits = text;
-    digits.remove(QLatin1String("Com"), Qt::CaseSensitive);
-    bool ok = false;
-    const qint16 number = digits.toShort(&ok, 10);
-    return ok ? std::optional<qint16>(number) : std::nullopt;
-}
-
-} // namespace serial
