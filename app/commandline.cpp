@@ -8,23 +8,10 @@ namespace
 {
 
 // The options of QGuiApplication, its X11 plugin and QApplication: with a value, then without.
-constexpr const char *kQtValueOptions[] = {"platform",
-                                           "platformpluginpath",
-                                           "platformtheme",
-                                           "plugin",
-                                           "qwindowgeometry",
-                                           "qwindowicon",
-                                           "qwindowtitle",
-                                           "session",
-                                           "display",
-                                           "geometry",
-                                           "title",
-                                           "icon",
-                                           "name",
-                                           "style",
-                                           "stylesheet",
-                                           "qmljsdebugger"};
-constexpr const char *kQtFlagOptions[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+const char kQtValueOptions[] = "platform platformpluginpath platformtheme plugin qwindowgeometry "
+                               "qwindowicon qwindowtitle session display geometry title icon name "
+                               "style stylesheet qmljsdebugger";
+const char kQtFlagOptions[] = "reverse widgetcount nograb dograb sync";
 
 console::ProgramOptions program()
 {
@@ -33,18 +20,16 @@ console::ProgramOptions program()
         QStringLiteral("[options]"),
         QStringLiteral("Opens the window of Wirelark, a Modbus RTU master test tool for serial "
                        "lines."),
-        {{{QStringLiteral("lang")},
-          QStringLiteral("LANG"),
-          QStringLiteral("the language of the window: zh_TW (or zh), the designed Traditional "
+        {console::option("lang", "LANG",
+                         "the language of the window: zh_TW (or zh), the designed Traditional "
                          "Chinese, whatever the locale (the default); en for English captions, "
-                         "tool tips and screen-reader names. Warnings are English in both.")},
-         {{QStringLiteral("capture")},
-          QStringLiteral("FILE"),
-          QStringLiteral("record every request and reply into FILE, a pcap file that Wireshark "
+                         "tool tips and screen-reader names. Warnings are English in both."),
+         console::option("capture", "FILE",
+                         "record every request and reply into FILE, a pcap file that Wireshark "
                          "and tshark decode as Modbus RTU; \"-\" writes it to standard output "
                          "(wirelark --capture - | wireshark -k -i -). Each exchange is saved as "
                          "it ends. A file that cannot be created ends the program with status 2 "
-                         "before the window opens.")}},
+                         "before the window opens.")},
         QStringLiteral("--lang=en"),
         QStringLiteral(R"(Qt's own options work as well, among them -platform NAME, -style NAME and
 -display DISPLAY. In a Wayland session that has XWayland too (WAYLAND_DISPLAY
@@ -54,10 +39,10 @@ QT_QPA_PLATFORM=wayland makes it a Wayland client.
 
 Exit status: 0, or 2 for a wrong command line.
 )")};
-    for (const char *name : kQtValueOptions)
-        program.rows.append({{QLatin1String(name)}, QStringLiteral("value"), {}, true});
-    for (const char *name : kQtFlagOptions)
-        program.rows.append({{QLatin1String(name)}, {}, {}, true});
+    for (const QString &name : QString::fromLatin1(kQtValueOptions).split(QLatin1Char(' ')))
+        program.rows.append({{name}, QStringLiteral("value"), {}, true});
+    for (const QString &name : QString::fromLatin1(kQtFlagOptions).split(QLatin1Char(' ')))
+        program.rows.append({{name}, {}, {}, true});
     return program;
 }
 
@@ -67,18 +52,18 @@ CommandLine parseCommandLine(const QStringList &arguments, const QProcessEnviron
 {
     CommandLine result;
     console::parseCommandLine(program(), arguments, result, [&](const QCommandLineParser &parser) {
-        if (parser.isSet(QStringLiteral("lang"))) {
-            const QString value = parser.value(QStringLiteral("lang"));
+        if (parser.isSet("lang")) {
+            const QString value = parser.value("lang");
             const std::optional<Language> language = console::languageNamed(value);
             if (!language)
                 return QStringLiteral("unknown language '%1' for --lang: use %2")
-                    .arg(value, console::languageChoices());
+                    .arg(value, QLatin1String(console::kLanguageChoices));
             result.language = *language;
         }
-        if (parser.isSet(QStringLiteral("capture"))) {
-            if (parser.value(QStringLiteral("capture")).isEmpty())
+        if (parser.isSet("capture")) {
+            if (parser.value("capture").isEmpty())
                 return QStringLiteral("--capture needs a file name");
-            result.capturePath = parser.value(QStringLiteral("capture"));
+            result.capturePath = parser.value("capture");
         }
         return QString();
     });

@@ -4,28 +4,17 @@
 #include "serial/portmap.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 
 namespace console
 {
 
-namespace
+std::optional<qint64> number(const QString &text, qint64 low, qint64 high, int base)
 {
-
-bool isHexDigit(QChar c)
-{
-    const char16_t u = c.unicode();
-    return (u >= u'0' && u <= u'9') || (u >= u'a' && u <= u'f') || (u >= u'A' && u <= u'F');
-}
-
-} // namespace
-
-std::optional<qint64> decimal(const QString &text, qint64 low, qint64 high)
-{
-    static const QRegularExpression digitsOnly(QStringLiteral("^[0-9]+$"));
-    if (!digitsOnly.match(text).hasMatch())
-        return std::nullopt;
-    bool ok = false;
-    const qint64 value = text.toLongLong(&ok);
+    const QString digits = QStringLiteral("0123456789abcdefABCDEF").left(base == 16 ? 22 : 10);
+    bool ok = !text.isEmpty() &&
+              std::all_of(text.begin(), text.end(), [&](QChar c) { return digits.contains(c); });
+    const qint64 value = ok ? text.toLongLong(&ok, base) : 0;
     if (!ok || value < low || value > high)
         return std::nullopt;
     return value;
@@ -40,14 +29,14 @@ std::optional<int> portNumber(const QString &text, QString &error)
         error = QStringLiteral("--port \"%1\" names no port: give Com5, com5 or 5.").arg(text);
         return std::nullopt;
     }
-    const std::optional<qint64> number = decimal(match.captured(1), 1, serial::kMaxPortNumber);
-    if (!number) {
+    const std::optional<qint64> port = number(match.captured(1), 1, serial::kMaxPortNumber);
+    if (!port) {
         error = QStringLiteral("--port \"%1\": the port number must be 1 to %2.")
                     .arg(text)
                     .arg(serial::kMaxPortNumber);
         return std::nullopt;
     }
-    return static_cast<int>(*number);
+    return static_cast<int>(*port);
 }
 
 std::optional<serial::CommSettings> lineSettings(const QString &speed, const QString &framing,
@@ -65,7 +54,7 @@ std::optional<serial::CommSettings> lineSettings(const QString &speed, const QSt
 QString hexField(const QString &option, const QString &text, qint16 width, QString &error)
 {
     for (const QChar c : text) {
-        if (!isHexDigit(c)) {
+        if (!number(c, 0, 15, 16)) {
             error = QStringLiteral("--%1 \"%2\": \"%3\" is not a hexadecimal digit. Use 0-9 and "
                                    "A-F.")
                         .arg(option, text, QString(c));

@@ -10,8 +10,9 @@
 namespace console
 {
 
-// A decimal number of digits only (no sign, no blanks) from low to high; nothing otherwise.
-std::optional<qint64> decimal(const QString &text, qint64 low, qint64 high);
+// A number of digits only (no sign, no blanks) in base 10 or 16, from low to high; nothing
+// otherwise.
+std::optional<qint64> number(const QString &text, qint64 low, qint64 high, int base = 10);
 
 // The port number of --port: "Com5", "com5", "COM5", "Com 5" or "5", 1 to
 // serial::kMaxPortNumber.

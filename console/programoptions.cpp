@@ -12,19 +12,15 @@ constexpr qsizetype kHelpWidth = 80;
 // The description column starts after the longest option, but no further than this.
 constexpr qsizetype kMaxNameColumn = 24;
 
-QList<OptionRow> rowsWithStandardOptions(const QList<OptionRow> &rows)
+// The rows with -h, --help and -v, --version at the end of the first group.
+QList<OptionRow> rowsWithStandardOptions(QList<OptionRow> rows)
 {
-    QList<OptionRow> all = rows;
     qsizetype at = 0;
-    while (at < all.size() && !all[at].names.isEmpty())
+    while (at < rows.size() && !rows[at].names.isEmpty())
         ++at;
-    all.insert(at, {{QStringLiteral("h"), QStringLiteral("help")},
-                    {},
-                    QStringLiteral("show this text and exit.")});
-    all.insert(at + 1, {{QStringLiteral("v"), QStringLiteral("version")},
-                        {},
-                        QStringLiteral("show the version and exit.")});
-    return all;
+    rows.insert(at, option("v,version", "", "show the version and exit."));
+    rows.insert(at, option("h,help", "", "show this text and exit."));
+    return rows;
 }
 
 // "  -h, --help" or "  --port PORT".
@@ -97,46 +93,34 @@ void parseCommandLine(const ProgramOptions &program, const QStringList &argument
         if (!row.names.isEmpty())
             parser.addOption(QCommandLineOption(row.names, {}, row.valueName));
     }
+    const auto end = [&outcome](ParseOutcome::Action action, const QString &text) {
+        outcome.action = action;
+        outcome.text = text;
+    };
     const auto fail = [&](const QString &message) {
-        outcome.action = ParseOutcome::Action::Fail;
-        outcome.text =
-            QStringLiteral("%1: %2\nTry '%1 --help' for the options.\n").arg(program.name, message);
+        end(ParseOutcome::Action::Fail, QStringLiteral("%1: %2\nTry '%1 --help' for the options.\n")
+                                            .arg(program.name, message));
     };
     if (!parser.parse(arguments))
         return fail(parser.errorText());
-    if (parser.isSet(QStringLiteral("help"))) {
-        outcome.action = ParseOutcome::Action::ShowHelp;
-        outcome.text = helpText(program);
-        return;
-    }
-    if (parser.isSet(QStringLiteral("version"))) {
-        outcome.action = ParseOutcome::Action::ShowVersion;
-        outcome.text =
-            QStringLiteral("%1 %2\n").arg(program.name, QStringLiteral(WIRELARK_VERSION));
-        return;
-    }
+    if (parser.isSet(QStringLiteral("help")))
+        return end(ParseOutcome::Action::ShowHelp, helpText(program));
+    if (parser.isSet(QStringLiteral("version")))
+        return end(ParseOutcome::Action::ShowVersion,
+                   QStringLiteral("%1 %2\n").arg(program.name, QStringLiteral(WIRELARK_VERSION)));
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("unexpected argument '%1'")
                         .arg(parser.positionalArguments().constFirst()));
     if (const QString message = readOptions(parser); !message.isEmpty())
         return fail(message);
-    outcome.action = ParseOutcome::Action::Run;
+    end(ParseOutcome::Action::Run, {});
 }
 
 int finish(const ParseOutcome &outcome)
 {
-    switch (outcome.action) {
-    case ParseOutcome::Action::Run:
-        return 0;
-    case ParseOutcome::Action::ShowHelp:
-    case ParseOutcome::Action::ShowVersion:
-        std::fputs(outcome.text.toLocal8Bit().constData(), stdout);
-        return 0;
-    case ParseOutcome::Action::Fail:
-        std::fputs(outcome.text.toLocal8Bit().constData(), stderr);
-        return kUsageExitStatus;
-    }
-    return kUsageExitStatus;
+    const bool failed = outcome.action == ParseOutcome::Action::Fail;
+    std::fputs(outcome.text.toLocal8Bit().constData(), failed ? stderr : stdout);
+    return failed ? kUsageExitStatus : 0;
 }
 
 } // namespace console

@@ -25,6 +25,18 @@ struct OptionRow {
     bool hidden = false;
 };
 
+// The row of the option names ("h,help": one-letter names first), with a value when valueName is
+// not empty, and a description whose %1, %2, ... become values, in order (so that the help states
+// each limit and default where it is defined).
+template <typename... Values>
+OptionRow option(const char *names, const char *valueName, const char *description,
+                 const Values &...values)
+{
+    QString text = QString::fromUtf8(description);
+    ((text = text.arg(values)), ...);
+    return {QString::fromLatin1(names).split(QLatin1Char(',')), QLatin1String(valueName), text};
+}
+
 // A program's command line as its help shows it and its parser reads it.
 struct ProgramOptions {
     QString name;     // as installed: "wirelark-poll"
@@ -64,7 +76,7 @@ void parseCommandLine(const ProgramOptions &program, const QStringList &argument
                       const std::function<QString(const QCommandLineParser &)> &readOptions);
 
 // Writes the text of outcome to standard output (help, version) or standard error (a wrong
-// command line) and returns the exit status: 0, or kUsageExitStatus. Nothing for Run.
+// command line) and returns the exit status: 0, or kUsageExitStatus (Run: nothing, 0).
 int finish(const ParseOutcome &outcome);
 
 } // namespace console

@@ -4,7 +4,7 @@
 #include "console/optionvalues.h"
 #include "frame/fieldrules.h"
 
-#include <algorithm>
+#include <QRegularExpression>
 
 namespace poll
 {
@@ -67,53 +67,38 @@ console::ProgramOptions program()
                        "the Wirelark window's send button does: the same request from the same "
                        "four hexadecimal fields, the same port names, line settings and wait, the "
                        "same log line and register read-outs."),
-        {{{QStringLiteral("port")},
-          QStringLiteral("PORT"),
-          QStringLiteral("the port, required: Com5, com5 or 5 as the window's port box maps it "
+        {console::option("port", "PORT",
+                         "the port, required: Com5, com5 or 5 as the window's port box maps it "
                          "(links in the port directory first), or a device path such as "
-                         "/dev/ttyUSB0.")},
-         {{QStringLiteral("speed")},
-          QStringLiteral("BAUD"),
-          QStringLiteral("the line speed in baud (default %1).").arg(defaults.speedText)},
-         {{QStringLiteral("settings")},
-          QStringLiteral("P,D,S"),
-          QStringLiteral("parity, data bits, stop bits as in the window's framing box (default "
-                         "%1). A pseudo-terminal takes only N,8,1 and N,8,2.")
-              .arg(defaults.framingText)}},
+                         "/dev/ttyUSB0."),
+         console::option("speed", "BAUD", "the line speed in baud (default %1).",
+                         defaults.speedText),
+         console::option("settings", "P,D,S",
+                         "parity, data bits, stop bits as in the window's framing box (default "
+                         "%1). A pseudo-terminal takes only N,8,1 and N,8,2.",
+                         defaults.framingText)},
         QStringLiteral("--port=5"),
         QString::fromUtf8(kEpilogue)};
-    for (const HexOption &hex : kHexOptions) {
-        program.rows.append({{QString::fromLatin1(hex.name)},
-                             QStringLiteral("HEX"),
-                             QStringLiteral("the %1, at most %2 hex digits (default %3).")
-                                 .arg(QLatin1String(hex.field))
-                                 .arg(hex.width)
-                                 .arg(defaults.fields.*hex.text)});
-    }
+    for (const HexOption &hex : kHexOptions)
+        program.rows.append(
+            console::option(hex.name, "HEX", "the %1, at most %2 hex digits (default %3).",
+                            QLatin1String(hex.field), hex.width, defaults.fields.*hex.text));
     program.rows.append(
-        {{{QStringLiteral("wait")},
-          QStringLiteral("MS"),
-          QStringLiteral("milliseconds to wait for the reply after each request, %1 to %2 "
-                         "(default %3); a value outside is brought to the nearer end.")
-              .arg(frame::kMinDelayMs)
-              .arg(frame::kMaxDelayMs)
-              .arg(defaults.waitMs)},
-         {{QStringLiteral("repeat")},
-          QStringLiteral("N"),
-          QStringLiteral("exchanges to run, back to back (default %1); 0 runs until Ctrl-C.")
-              .arg(defaults.repeat)},
-         {{QStringLiteral("capture")},
-          QStringLiteral("FILE"),
-          QStringLiteral("write every request and reply to a pcap file that Wireshark and tshark "
-                         "decode as Modbus RTU; flushed after every exchange.")},
-         {{QStringLiteral("format")},
-          QStringLiteral("FORMAT"),
-          QStringLiteral("text (default), csv or json.")},
-         {{QStringLiteral("lang")},
-          QStringLiteral("LANG"),
-          QStringLiteral("%1 as the window takes it (default en); the words printed are English "
-                         "in both.")
-              .arg(console::languageChoices())}});
+        {console::option("wait", "MS",
+                         "milliseconds to wait for the reply after each request, %1 to %2 "
+                         "(default %3); a value outside is brought to the nearer end.",
+                         frame::kMinDelayMs, frame::kMaxDelayMs, defaults.waitMs),
+         console::option("repeat", "N",
+                         "exchanges to run, back to back (default %1); 0 runs until Ctrl-C.",
+                         defaults.repeat),
+         console::option("capture", "FILE",
+                         "write every request and reply to a pcap file that Wireshark and tshark "
+                         "decode as Modbus RTU; flushed after every exchange."),
+         console::option("format", "FORMAT", "text (default), csv or json."),
+         console::option("lang", "LANG",
+                         "%1 as the window takes it (default en); the words printed are English "
+                         "in both.",
+                         QLatin1String(console::kLanguageChoices))});
     return program;
 }
 
@@ -135,7 +120,10 @@ PortTarget portTarget(const QString &text, QString &error)
 QString readOptions(const QCommandLineParser &parser, PollOptions &options, QStringList &notes)
 {
     const auto value = [&parser](const char *name) {
-        return parser.value(QLatin1String(name));
+        return parser.value(name);
+    };
+    const auto isSet = [&parser](const char *name) {
+        return parser.isSet(name);
     };
     // A value given twice is a mistake that would otherwise go unnoticed: the last one would win.
     for (const QString &name : parser.optionNames()) {
@@ -144,18 +132,18 @@ QString readOptions(const QCommandLineParser &parser, PollOptions &options, QStr
     }
 
     QString error;
-    if (!parser.isSet(QStringLiteral("port")))
+    if (!isSet("port"))
         return QStringLiteral("--port is required: give the port to poll, for example --port com5 "
                               "or --port /dev/ttyUSB0.");
     options.port = portTarget(value("port"), error);
-    if (parser.isSet(QStringLiteral("speed")))
+    if (isSet("speed"))
         options.speedText = value("speed");
-    if (parser.isSet(QStringLiteral("settings")))
+    if (isSet("settings"))
         options.framingText = value("settings");
     if (error.isEmpty())
         console::lineSettings(options.speedText, options.framingText, error);
     for (const HexOption &hex : kHexOptions) {
-        if (error.isEmpty() && parser.isSet(QLatin1String(hex.name)))
+        if (error.isEmpty() && isSet(hex.name))
             options.fields.*hex.text =
                 console::hexField(QLatin1String(hex.name), value(hex.name), hex.width, error);
     }
@@ -163,30 +151,25 @@ QString readOptions(const QCommandLineParser &parser, PollOptions &options, QStr
         return error;
 
     // The window's wait field takes digits only, and is brought into range when it loses focus.
-    if (parser.isSet(QStringLiteral("wait"))) {
+    if (isSet("wait")) {
         const QString waitText = value("wait");
-        const bool digitsOnly =
-            !waitText.isEmpty() && std::all_of(waitText.begin(), waitText.end(), [](QChar c) {
-                return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-            });
-        if (!digitsOnly)
+        const QString range =
+            QStringLiteral("%1 to %2").arg(frame::kMinDelayMs).arg(frame::kMaxDelayMs);
+        static const QRegularExpression digitsOnly(QStringLiteral("^[0-9]+$"));
+        if (!digitsOnly.match(waitText).hasMatch())
             return QStringLiteral("--wait \"%1\" is not a number of milliseconds: give digits "
-                                  "only, %2 to %3.")
-                .arg(waitText)
-                .arg(frame::kMinDelayMs)
-                .arg(frame::kMaxDelayMs);
+                                  "only, %2.")
+                .arg(waitText, range);
         const QString clamped = frame::clampDelayText(waitText);
         options.waitMs = static_cast<int>(frame::delayMilliseconds(clamped));
         if (clamped != waitText)
-            notes << QStringLiteral("--wait %1 is outside %2 to %3; waiting %4 ms.")
-                         .arg(waitText)
-                         .arg(frame::kMinDelayMs)
-                         .arg(frame::kMaxDelayMs)
+            notes << QStringLiteral("--wait %1 is outside %2; waiting %3 ms.")
+                         .arg(waitText, range)
                          .arg(options.waitMs);
     }
 
-    if (parser.isSet(QStringLiteral("repeat"))) {
-        const std::optional<qint64> repeats = console::decimal(value("repeat"), 0, kMaxRepeat);
+    if (isSet("repeat")) {
+        const std::optional<qint64> repeats = console::number(value("repeat"), 0, kMaxRepeat);
         if (!repeats)
             return QStringLiteral("--repeat \"%1\" is not a count of exchanges: give 0 (until "
                                   "Ctrl-C) or 1 to %2.")
@@ -195,7 +178,7 @@ QString readOptions(const QCommandLineParser &parser, PollOptions &options, QStr
         options.repeat = *repeats;
     }
 
-    if (parser.isSet(QStringLiteral("capture"))) {
+    if (isSet("capture")) {
         options.capturePath = value("capture");
         if (options.capturePath.isEmpty() || options.capturePath == QLatin1String("-"))
             return QStringLiteral("--capture needs a file name; standard output carries the "
@@ -203,14 +186,14 @@ QString readOptions(const QCommandLineParser &parser, PollOptions &options, QStr
                                   "bash).");
     }
 
-    if (parser.isSet(QStringLiteral("lang")) && !console::languageNamed(value("lang")))
+    if (isSet("lang") && !console::languageNamed(value("lang")))
         return QStringLiteral("unknown language \"%1\" for --lang: use %2.")
-            .arg(value("lang"), console::languageChoices());
+            .arg(value("lang"), QLatin1String(console::kLanguageChoices));
 
     // In the order of OutputFormat.
     static const QStringList formats{QStringLiteral("text"), QStringLiteral("csv"),
                                      QStringLiteral("json")};
-    if (parser.isSet(QStringLiteral("format"))) {
+    if (isSet("format")) {
         const qsizetype format = formats.indexOf(value("format"));
         if (format < 0)
             return QStringLiteral("--format \"%1\": give text, csv or json.").arg(value("format"));

@@ -4,7 +4,7 @@
 #include "outputschedule.h"
 #include "serial/portmap.h"
 
-#include <algorithm>
+#include <tuple>
 
 namespace simulator
 {
@@ -77,11 +77,8 @@ example the link is taken), 2 for a wrong command line.
 
 console::ProgramOptions program()
 {
+    using console::option;
     const SlaveOptions defaults;
-    const auto row = [](const char *name, const char *valueName, const QString &description) {
-        return console::OptionRow{
-            {QLatin1String(name)}, QLatin1String(valueName), description, false};
-    };
     return {
         kProgram,
         QStringLiteral("[options]"),
@@ -92,95 +89,66 @@ console::ProgramOptions program()
             "answers requests until it is stopped with Ctrl-C, SIGINT, SIGTERM or SIGHUP. Then "
             "it prints the totals and removes the link, unless someone has replaced it "
             "meanwhile."),
-        {row("port", "N",
-             QStringLiteral("link the port as comN, N (or comN) from 1 to %1. Default: the "
-                            "lowest number that maps to no serial device. An existing comN that "
-                            "points to a device that exists is never replaced "
-                            "(the simulator refuses to start); a dangling link is replaced. "
-                            "Wirelark's port box lists Com1 to Com16.")
-                 .arg(serial::kMaxPortNumber)),
-         row("address", "A",
-             QStringLiteral("the slave address to answer, %1 to %2 (default %3). Requests for "
-                            "another address are ignored (no reply). Requests for address 0 "
-                            "(broadcast) are carried out and never answered.")
-                 .arg(kMinSlaveAddress)
-                 .arg(kMaxSlaveAddress)
-                 .arg(defaults.address)),
-         row("delay", "MS",
-             QStringLiteral("wait MS milliseconds (0 to %1) before each reply (default %2).")
-                 .arg(kMaxDelayMs)
-                 .arg(defaults.delayMs)),
-         row("silent", "",
-             QStringLiteral("never reply, to exercise timeouts; requests are still read, carried "
-                            "out and printed.")),
-         row("quiet", "", QStringLiteral("do not print the requests, replies, echoes and notes.")),
+        {option("port", "N",
+                "link the port as comN, N (or comN) from 1 to %1. Default: the lowest number that "
+                "maps to no serial device. An existing comN that points to a device that exists "
+                "is never replaced (the simulator refuses to start); a dangling link is replaced. "
+                "Wirelark's port box lists Com1 to Com16.",
+                serial::kMaxPortNumber),
+         option("address", "A",
+                "the slave address to answer, %1 to %2 (default %3). Requests for another address "
+                "are ignored (no reply). Requests for address 0 (broadcast) are carried out and "
+                "never answered.",
+                kMinSlaveAddress, kMaxSlaveAddress, defaults.address),
+         option("delay", "MS", "wait MS milliseconds (0 to %1) before each reply (default %2).",
+                kMaxDelayMs, defaults.delayMs),
+         option("silent", "",
+                "never reply, to exercise timeouts; requests are still read, carried out and "
+                "printed."),
+         option("quiet", "", "do not print the requests, replies, echoes and notes."),
          {{},
           {},
           QStringLiteral("Wire time (without --speed a request ends after 4 ms of silence and its "
                          "reply goes out at once):")},
-         row("speed", "BAUD",
-             QStringLiteral("keep the time of a line at BAUD bits per second, %1 to %2. A "
-                            "character takes its start bit, data bits, parity bit and stop bits. "
-                            "A request ends after 3.5 characters of silence (a fixed 1.75 ms "
-                            "above 19200 baud); the reply starts --turnaround later, and each of "
-                            "its bytes reaches the master when its last stop bit has ended.")
-                 .arg(kMinSpeed)
-                 .arg(kMaxSpeed)),
-         row("settings", "P,D,S",
-             QStringLiteral("the framing for --speed: parity N, E or O, 7 or 8 data bits, 1 or 2 "
-                            "stop bits (default N,8,1). It sets the timing only: the "
-                            "pseudo-terminal carries bytes, and the master's settings still do "
-                            "not matter.")),
-         row("turnaround", "MS",
-             QStringLiteral("with --speed: milliseconds from the end of a request's 3.5 "
-                            "characters of silence to the start of its reply, 0 to %1 (default "
-                            "%2).")
-                 .arg(kMaxTurnaroundMs)
-                 .arg(kDefaultTurnaroundMs)),
-         row("usb-latency", "MS",
-             QStringLiteral("hand bytes to the master as a USB serial adapter does, MS from 1 to "
-                            "%1 (16 is common): they gather from the line, and go on when MS "
-                            "milliseconds have passed since the first of them, or at once when "
-                            "%2 have gathered. Works with or without --speed.")
-                 .arg(kMaxUsbLatencyMs)
-                 .arg(kUsbPacketBytes)),
+         option("speed", "BAUD",
+                "keep the time of a line at BAUD bits per second, %1 to %2. A character takes its "
+                "start bit, data bits, parity bit and stop bits. A request ends after 3.5 "
+                "characters of silence (a fixed 1.75 ms above 19200 baud); the reply starts "
+                "--turnaround later, and each of its bytes reaches the master when its last stop "
+                "bit has ended.",
+                kMinSpeed, kMaxSpeed),
+         option("settings", "P,D,S",
+                "the framing for --speed: parity N, E or O, 7 or 8 data bits, 1 or 2 stop bits "
+                "(default N,8,1). It sets the timing only: the pseudo-terminal carries bytes, and "
+                "the master's settings still do not matter."),
+         option("turnaround", "MS",
+                "with --speed: milliseconds from the end of a request's 3.5 characters of silence "
+                "to the start of its reply, 0 to %1 (default %2).",
+                kMaxTurnaroundMs, defaults.turnaroundMs),
+         option("usb-latency", "MS",
+                "hand bytes to the master as a USB serial adapter does, MS from 1 to %1 (16 is "
+                "common): they gather from the line, and go on when MS milliseconds have passed "
+                "since the first of them, or at once when %2 have gathered. Works with or without "
+                "--speed.",
+                kMaxUsbLatencyMs, kUsbPacketBytes),
          {{}, {}, QStringLiteral("Faults:")},
-         row("exception", "CODE",
-             QStringLiteral("answer every request for this slave with exception CODE, 1 to 255, "
-                            "decimal or hexadecimal after 0x (11 and 0x0B are the same), and do "
-                            "not carry it out.")),
-         row("bad-crc", "N",
-             QStringLiteral("every Nth reply goes out with a wrong CRC, N from 1 to %1 (1: every "
-                            "reply): both CRC bytes are inverted.")
-                 .arg(kMaxBadCrcEvery)),
-         row("short", "N",
-             QStringLiteral("drop the last N bytes (1 to %1) of every reply; a reply of N bytes "
-                            "or fewer is not sent at all.")
-                 .arg(kMaxShortBy)),
-         row("echo", "",
-             QStringLiteral("send every request back before its reply, as a two-wire RS-485 "
-                            "adapter hears the master's own bytes: at once when the request has "
-                            "ended, also for requests that get no reply."))},
+         option("exception", "CODE",
+                "answer every request for this slave with exception CODE, 1 to 255, decimal or "
+                "hexadecimal after 0x (11 and 0x0B are the same), and do not carry it out."),
+         option("bad-crc", "N",
+                "every Nth reply goes out with a wrong CRC, N from 1 to %1 (1: every reply): both "
+                "CRC bytes are inverted.",
+                kMaxBadCrcEvery),
+         option("short", "N",
+                "drop the last N bytes (1 to %1) of every reply; a reply of N bytes or fewer is "
+                "not sent at all.",
+                kMaxShortBy),
+         option("echo", "",
+                "send every request back before its reply, as a two-wire RS-485 adapter hears the "
+                "master's own bytes: at once when the request has ended, also for requests that "
+                "get no reply.")},
         QStringLiteral("--port=5"),
         QString::fromUtf8(kEpilogue)};
-}
-
-// An exception code: 1 to 255, decimal or hexadecimal after "0x"; nothing otherwise.
-std::optional<std::uint8_t> exceptionCode(const QString &text)
-{
-    const bool hexadecimal = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
-    const QString digits = hexadecimal ? text.mid(2) : text;
-    const auto isDigit = [hexadecimal](QChar c) {
-        const char16_t u = c.unicode();
-        return (u >= u'0' && u <= u'9') ||
-               (hexadecimal && ((u >= u'a' && u <= u'f') || (u >= u'A' && u <= u'F')));
-    };
-    const bool allDigits = !digits.isEmpty() && std::all_of(digits.begin(), digits.end(), isDigit);
-    bool ok = false;
-    const int value = digits.toInt(&ok, hexadecimal ? 16 : 10);
-    if (!allDigits || !ok || value < 1 || value > 255)
-        return std::nullopt;
-    return static_cast<std::uint8_t>(value);
 }
 
 // The framing of --settings: parity N, E or O, 7 or 8 data bits, 1 or 2 stop bits.
@@ -200,19 +168,13 @@ std::optional<serial::CommSettings> lineSettings(int speed, const QString &frami
 QString readOptions(const QCommandLineParser &parser, SlaveOptions &options)
 {
     const auto value = [&parser](const char *name) {
-        return parser.value(QLatin1String(name));
+        return parser.value(name);
     };
     const auto isSet = [&parser](const char *name) {
-        return parser.isSet(QLatin1String(name));
-    };
-    struct Number {
-        const char *name;
-        int low;
-        int high;
-        int *target;
+        return parser.isSet(name);
     };
     int speed = 0;
-    const Number numbers[] = {
+    const std::tuple<const char *, int, int, int *> numbers[] = {
         {"address", kMinSlaveAddress, kMaxSlaveAddress, &options.address},
         {"delay", 0, kMaxDelayMs, &options.delayMs},
         {"speed", kMinSpeed, kMaxSpeed, &speed},
@@ -221,26 +183,33 @@ QString readOptions(const QCommandLineParser &parser, SlaveOptions &options)
         {"bad-crc", 1, kMaxBadCrcEvery, &options.badCrcEvery},
         {"short", 1, kMaxShortBy, &options.shortBy},
     };
-    for (const Number &number : numbers) {
-        if (!isSet(number.name))
+    for (const auto &[name, low, high, target] : numbers) {
+        if (!isSet(name))
             continue;
-        const std::optional<qint64> given =
-            console::decimal(value(number.name), number.low, number.high);
+        const std::optional<qint64> given = console::number(value(name), low, high);
         if (!given)
             return QStringLiteral("--%1 must be a number from %2 to %3, not \"%4\"")
-                .arg(QLatin1String(number.name))
-                .arg(number.low)
-                .arg(number.high)
-                .arg(value(number.name));
-        *number.target = static_cast<int>(*given);
+                .arg(QLatin1String(name))
+                .arg(low)
+                .arg(high)
+                .arg(value(name));
+        *target = static_cast<int>(*given);
     }
     QString error;
     if (isSet("port") && !(options.port = console::portNumber(value("port"), error)))
         return error;
-    if (isSet("exception") && !(options.exception = exceptionCode(value("exception"))))
-        return QStringLiteral("--exception must be a code from 1 to 255, decimal or hexadecimal "
-                              "after 0x, not \"%1\"")
-            .arg(value("exception"));
+    if (isSet("exception")) {
+        // 1 to 255, decimal or hexadecimal after "0x".
+        const QString code = value("exception");
+        const bool hexadecimal = code.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
+        const std::optional<qint64> given =
+            console::number(hexadecimal ? code.mid(2) : code, 1, 255, hexadecimal ? 16 : 10);
+        if (!given)
+            return QStringLiteral("--exception must be a code from 1 to 255, decimal or "
+                                  "hexadecimal after 0x, not \"%1\"")
+                .arg(code);
+        options.exception = static_cast<std::uint8_t>(*given);
+    }
     options.silent = isSet("silent");
     options.quiet = isSet("quiet");
     options.echo = isSet("echo");

@@ -39,7 +39,8 @@ QString readValue(const QString &kind, const QString &text)
                 : *language == console::Language::English ? QStringLiteral("English")
                                                           : QStringLiteral("Chinese");
     } else {
-        const std::optional<qint64> number = console::decimal(text, 1, 255);
+        const std::optional<qint64> number =
+            console::number(text.section('x', -1), 1, 255, text.startsWith("0x") ? 16 : 10);
         value = number ? QString::number(*number) : QStringLiteral("error: none");
     }
     return error.isEmpty() ? value : QStringLiteral("error: ") + error;
@@ -102,6 +103,9 @@ void TestProgramOptions::values_data()
     row("decimal", "+5", "error: none");
     row("decimal", " 5", "error: none");
     row("decimal", "99999999999999999999", "error: none");
+    row("decimal", "0xfF", "255");
+    row("decimal", "0x100", "error: none");
+    row("decimal", "0x-1", "error: none");
 }
 
 void TestProgramOptions::values()
