@@ -42,7 +42,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Wirelark"));
     QApplication::setApplicationDisplayName(QStringLiteral("Wirelark"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("invalid.wirelark.Wirelark"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.wirelark.Wirelark"));
     if (!installTranslation(commandLine.language)) {
         std::fputs("wirelark: the English translation is missing from this build\n", stderr);
         return 1;
