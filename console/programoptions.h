@@ -61,16 +61,16 @@ struct ParseOutcome {
 };
 
 // The help of every program: the usage line, the description, "Options:" and the rows in two
-// columns (headings between groups), how a value follows its option, the epilogue. Lines are at
-// most 80 characters, save a word longer than its column.
+// columns (headings between groups), how a value follows its option, the epilogue. The wrapped
+// lines are at most 80 characters, save a word longer than its column.
 QString helpText(const ProgramOptions &program);
 
 // Reads arguments, the program name first, by the program's table: an option with one dash or
 // two, its value as the next argument or after "=". --help and --version come before the
-// program's own checks: then readOptions is handed the parser and returns the message of a usage
-// error, or an empty text when the options are right. outcome becomes Fail for an unknown option, a
-// value missing or given to an option that takes none, an argument that belongs to no option,
-// or readOptions' message.
+// program's own checks. Then readOptions is handed the parser and returns the message of a usage
+// error, or an empty text when the options are right. outcome becomes Fail for an unknown
+// option, a value missing or given to an option that takes none, an argument that belongs to no
+// option, or readOptions' message.
 void parseCommandLine(const ProgramOptions &program, const QStringList &arguments,
                       ParseOutcome &outcome,
                       const std::function<QString(const QCommandLineParser &)> &readOptions);

@@ -15,8 +15,6 @@ namespace
 // Repeats beyond this are a typing mistake: at the shortest wait they would take 29 years.
 constexpr qint64 kMaxRepeat = 99'999'999'999;
 
-const QString kProgram = QStringLiteral("wirelark-poll");
-
 struct HexOption {
     const char *name;
     const char *field;
@@ -61,7 +59,7 @@ console::ProgramOptions program()
 {
     const PollOptions defaults;
     console::ProgramOptions program{
-        kProgram,
+        QStringLiteral("wirelark-poll"),
         QStringLiteral("--port PORT [options]"),
         QStringLiteral("Sends one Modbus RTU request over a serial port and prints each reply, as "
                        "the Wirelark window's send button does: the same request from the same "

@@ -12,8 +12,6 @@ namespace simulator
 namespace
 {
 
-const QString kProgram = QStringLiteral("wirelark-slave");
-
 const char kEpilogue[] =
     R"(The options combine. A reply is built (or --exception takes its place), gets
 a wrong CRC (--bad-crc, counting the replies built), loses its end (--short),
@@ -80,7 +78,7 @@ console::ProgramOptions program()
     using console::option;
     const SlaveOptions defaults;
     return {
-        kProgram,
+        QStringLiteral("wirelark-slave"),
         QStringLiteral("[options]"),
         QStringLiteral(
             "A simulated Modbus RTU slave device on a virtual serial port, for trying Wirelark "
