@@ -1,6 +1,6 @@
 #include "comlink.h"
 
-#include "slaveoptions.h"
+#include "serial/portmap.h"
 
 #include <cerrno>
 #include <cstring>
@@ -49,14 +49,14 @@ ComLink::ComLink(const std::filesystem::path &directory, std::optional<int> numb
             throw std::runtime_error(whyTaken + "; remove it or choose another --port");
         return;
     }
-    for (int candidate = kMinPortNumber; candidate <= kMaxPortNumber; ++candidate) {
+    for (int candidate = 1; candidate <= serial::kMaxPortNumber; ++candidate) {
         if (numbersInUse.contains(candidate))
             continue;
         if (tryLink(candidate, whyTaken) == Outcome::Linked)
             return;
     }
-    throw std::runtime_error("every port number from " + std::to_string(kMinPortNumber) + " to " +
-                             std::to_string(kMaxPortNumber) + " is taken in " +
+    throw std::runtime_error("every port number from 1 to " +
+                             std::to_string(serial::kMaxPortNumber) + " is taken in " +
                              m_directory.string());
 }
 

@@ -1,4 +1,5 @@
-// wirelark-slave: a simulated Modbus RTU slave device on a pseudo-terminal. See helpText().
+// wirelark-slave: a simulated Modbus RTU slave device on a pseudo-terminal. See the help text
+// in slaveoptions.cpp and packaging/wirelark-slave.1.
 
 #include "comlink.h"
 #include "console/stopsignals.h"
@@ -112,16 +113,12 @@ int main(int argc, char **argv)
 {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
-    const ParsedOptions parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
-    if (!parsed.error.empty()) {
-        std::fprintf(stderr, "wirelark-slave: %s\nTry \"wirelark-slave --help\".\n",
-                     parsed.error.c_str());
-        return 2;
-    }
-    if (parsed.options.help) {
-        std::fputs(helpText().c_str(), stdout);
-        return EXIT_SUCCESS;
-    }
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const ParsedOptions parsed = parseOptions(arguments);
+    if (parsed.action != ParsedOptions::Action::Run)
+        return console::finish(parsed);
 
     try {
         return serve(parsed.options);

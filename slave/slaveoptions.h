@@ -1,19 +1,17 @@
 #pragma once
 
+#include "console/programoptions.h"
 #include "serial/commsettings.h"
 
 #include <cstdint>
 #include <optional>
-#include <string>
-#include <vector>
 
 namespace simulator
 {
 
-inline constexpr int kMinPortNumber = 1;
-inline constexpr int kMaxPortNumber = 32767; // port numbers are 16-bit
 inline constexpr int kMinSlaveAddress = 1;
 inline constexpr int kMaxSlaveAddress = 247;
+// The longest --delay before a reply: a master that waits longer is no test case of ours.
 inline constexpr int kMaxDelayMs = 60000;
 inline constexpr int kMinSpeed = 50;
 inline constexpr int kMaxSpeed = 4000000;
@@ -30,7 +28,6 @@ struct SlaveOptions {
     int delayMs = 0;
     bool silent = false;
     bool quiet = false;
-    bool help = false;
 
     // Wire time: set by --speed (and --settings, N,8,1 by default). Unset: no pacing, and a
     // request ends after a fixed silence.
@@ -45,17 +42,13 @@ struct SlaveOptions {
     bool echo = false;
 };
 
-// The options, or an error text for a wrong command line. Values follow the option as the
-// next argument or after "=" ("--port 5", "--port=5"); numbers are plain decimal, except the
-// exception code, which may also be hexadecimal with "0x".
-struct ParsedOptions {
+// The outcome of reading the command line, with the options when it is Run. Numbers are plain
+// decimal, except the exception code, which may also be hexadecimal with "0x".
+struct ParsedOptions : console::ParseOutcome {
     SlaveOptions options;
-    std::string error; // empty when the command line is right
 };
 
-ParsedOptions parseOptions(const std::vector<std::string> &arguments);
-
-// The text that --help prints.
-std::string helpText();
+// Reads the arguments, program name first.
+ParsedOptions parseOptions(const QStringList &arguments);
 
 } // namespace simulator
