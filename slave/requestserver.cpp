@@ -174,15 +174,21 @@ std::vector<std::uint8_t> RequestServer::withFaults(std::vector<std::uint8_t> re
     return reply;
 }
 
+// With a line speed, the bytes read are on the line from now, or from the end of the bytes
+// before them if those are still arriving, one character after another: the master wrote them
+// into its UART, and the last of them reaches the slave their wire time later.
 void RequestServer::readInput(Clock::time_point now)
 {
     std::array<std::uint8_t, 512> chunk{};
     for (;;) {
         const ssize_t got = ::read(m_master, chunk.data(), chunk.size());
         if (got > 0) {
+            const Clock::time_point start = m_options.line ? std::max(now, m_inputLineEnd) : now;
+            m_inputLineEnd =
+                m_options.line ? start + serial::charactersTime(*m_options.line, got) : now;
             if (m_inbox.empty())
-                m_firstArrival = now;
-            m_lastArrival = now;
+                m_firstArrival = start;
+            m_lastArrival = m_inputLineEnd;
             const std::size_t keep =
                 std::min(static_cast<std::size_t>(got), kMaxBurst - m_inbox.size());
             m_inbox.insert(m_inbox.end(), chunk.begin(), chunk.begin() + keep);

@@ -69,9 +69,10 @@ private:
     std::chrono::nanoseconds m_frameGap;
     std::chrono::nanoseconds m_replyWait; // from the end of a request to its reply
 
-    std::vector<std::uint8_t> m_inbox; // the request being received
-    Clock::time_point m_firstArrival{};
-    Clock::time_point m_lastArrival{};
+    std::vector<std::uint8_t> m_inbox;  // the request being received
+    Clock::time_point m_firstArrival{}; // when its first character began on the line
+    Clock::time_point m_lastArrival{};  // when its last character ended on the line
+    Clock::time_point m_inputLineEnd{}; // when the last character read ends on the line
 
     OutputSchedule m_output;
     std::optional<Clock::time_point> m_lineFree; // when the last reply ends on the line

@@ -464,8 +464,9 @@ void TestWirelarkSlave::faultedReplies()
     }
 }
 
-// The reply's bytes reach the master as they would end on the line: the first after the frame
-// gap, the turnaround and one character, the last a whole reply's characters later.
+// The reply's bytes reach the master as they would end on the line: the first after the
+// request's characters, the frame gap, the turnaround and one character, the last a whole
+// reply's characters later.
 void TestWirelarkSlave::pacedReplyTakesWireTime_data()
 {
     QTest::addColumn<QString>("settings");
@@ -489,7 +490,10 @@ void TestWirelarkSlave::pacedReplyTakesWireTime()
     const QList<double> times = m_port->arrivals(replyBytes, clock);
     QCOMPARE(times.size(), replyBytes);
 
-    const double wait = static_cast<double>(serial::frameGap(line).count()) / 1e6 + kTurnaroundMs;
+    const double wait =
+        static_cast<double>((serial::charactersTime(line, 8) + serial::frameGap(line)).count()) /
+            1e6 +
+        kTurnaroundMs;
     const double first = wait + static_cast<double>(serial::charactersTime(line, 1).count()) / 1e6;
     const double last =
         wait + static_cast<double>(serial::charactersTime(line, replyBytes).count()) / 1e6;
