@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <numeric>
 #include <set>
 #include <string>
 
@@ -21,6 +22,9 @@ using namespace simulator;
 
 namespace
 {
+
+// The exception of a gateway whose target does not answer.
+constexpr std::uint8_t kGatewayTargetFailed = 0x0B;
 
 // The path with the home directory shown as "~".
 std::string shownPath(const std::filesystem::path &path)
@@ -69,6 +73,25 @@ std::string timingLine(const SlaveOptions &options)
     return text;
 }
 
+// "slave 1", "slaves 5-7, 12", or what the gateway answers.
+std::string slavesText(const SlaveOptions &options)
+{
+    if (options.gateway)
+        return "a gateway (exception 0B for every slave 1-247)";
+    const std::vector<int> &addresses = options.addresses;
+    std::string text = addresses.size() == 1 ? "slave " : "slaves ";
+    for (std::size_t k = 0; k < addresses.size();) {
+        std::size_t last = k;
+        while (last + 1 < addresses.size() && addresses[last + 1] == addresses[last] + 1)
+            ++last;
+        text += (k == 0 ? "" : ", ") + std::to_string(addresses[k]);
+        if (last > k)
+            text += "-" + std::to_string(addresses[last]);
+        k = last + 1;
+    }
+    return text;
+}
+
 int serve(const SlaveOptions &options)
 {
     console::StopSignals stop;
@@ -79,10 +102,14 @@ int serve(const SlaveOptions &options)
         numbersInUse.insert(port.number);
     ComLink link(serial::portDirectory().toStdString(), options.port, terminal.devicePath(),
                  numbersInUse);
-    SlaveDevice device(options.address, options.exception);
+    std::vector<int> everyAddress(kMaxSlaveAddress);
+    std::iota(everyAddress.begin(), everyAddress.end(), kMinSlaveAddress);
+    SlaveDevice device(options.gateway ? everyAddress : options.addresses,
+                       options.gateway ? std::optional<std::uint8_t>(kGatewayTargetFailed)
+                                       : options.exception);
     RequestServer server(options, terminal.masterFd(), device, stop);
 
-    std::printf("Serving slave %d on %s, linked as Com%d (%s)\n", options.address,
+    std::printf("Serving %s on %s, linked as Com%d (%s)\n", slavesText(options).c_str(),
                 terminal.devicePath().c_str(), link.number(), shownPath(link.path()).c_str());
 
     if (const std::string timing = timingLine(options); !timing.empty())

@@ -49,6 +49,47 @@ std::optional<serial::CommSettings> lineSettings(int speed, const std::string &f
     return settings;
 }
 
+// A list of slave addresses such as "7,12,247" or "1,5-7": ascending, each once; nullopt
+// when an item is not an address from 1 to 247 or a range low-high of them.
+std::optional<std::vector<int>> addressList(const std::string &text)
+{
+    std::vector<bool> listed(kMaxSlaveAddress + 1, false);
+    std::size_t begin = 0;
+    for (;;) {
+        const std::size_t comma = std::min(text.find(',', begin), text.size());
+        const std::string item = text.substr(begin, comma - begin);
+        const std::size_t dash = item.find('-');
+        const std::optional<int> low =
+            decimalIn(item.substr(0, dash), kMinSlaveAddress, kMaxSlaveAddress);
+        const std::optional<int> high =
+            dash == item.npos
+                ? low
+                : decimalIn(item.substr(dash + 1), kMinSlaveAddress, kMaxSlaveAddress);
+        if (!low || !high || *low > *high)
+            return std::nullopt;
+        for (int address = *low; address <= *high; ++address)
+            listed[static_cast<std::size_t>(address)] = true;
+        if (comma == text.size())
+            break;
+        begin = comma + 1;
+    }
+    std::vector<int> addresses;
+    for (int address = kMinSlaveAddress; address <= kMaxSlaveAddress; ++address)
+        if (listed[static_cast<std::size_t>(address)])
+            addresses.push_back(address);
+    return addresses;
+}
+
+// --gateway answers every address with its own exception: neither --address nor --exception
+// can be given with it. The error text, or empty.
+std::string gatewayConflict(const SlaveOptions &options, bool addressGiven)
+{
+    if (options.gateway && (addressGiven || options.exception))
+        return std::string("--gateway answers every address with exception 0B: leave out ") +
+               (addressGiven ? "--address" : "--exception");
+    return {};
+}
+
 } // namespace
 
 ParsedOptions parseOptions(const std::vector<std::string> &arguments)
@@ -58,6 +99,7 @@ ParsedOptions parseOptions(const std::vector<std::string> &arguments)
     std::optional<int> speed;
     std::optional<std::string> framing;
     bool turnaroundGiven = false;
+    bool addressGiven = false;
 
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string name = arguments[i];
@@ -112,8 +154,6 @@ ParsedOptions parseOptions(const std::vector<std::string> &arguments)
         } else if (name == "--port") {
             options.port = number(kMinPortNumber, kMaxPortNumber);
             ok = options.port.has_value();
-        } else if (name == "--address") {
-            ok = numberInto(options.address, kMinSlaveAddress, kMaxSlaveAddress);
         } else if (name == "--delay") {
             ok = numberInto(options.delayMs, 0, kMaxDelayMs);
         } else if (name == "--speed") {
@@ -141,6 +181,18 @@ ParsedOptions parseOptions(const std::vector<std::string> &arguments)
                                    *value + "\"";
             }
             ok = options.exception.has_value();
+        } else if (name == "--address") {
+            const std::optional<std::string> value = text();
+            const std::optional<std::vector<int>> list = value ? addressList(*value) : std::nullopt;
+            if (value && !list)
+                parsed.error = "--address must be slave addresses from 1 to 247, separated by "
+                               "commas, ranges as in 5-7; not \"" +
+                               *value + "\"";
+            options.addresses = list.value_or(options.addresses);
+            addressGiven = list.has_value();
+            ok = addressGiven;
+        } else if (name == "--gateway") {
+            ok = flag(options.gateway);
         } else {
             parsed.error = "unknown argument \"" + arguments[i] + "\"";
             ok = false;
@@ -149,6 +201,8 @@ ParsedOptions parseOptions(const std::vector<std::string> &arguments)
             return parsed;
     }
 
+    if (parsed.error = gatewayConflict(options, addressGiven); !parsed.error.empty())
+        return parsed;
     if (!speed && (framing || turnaroundGiven)) {
         parsed.error = std::string(framing ? "--settings" : "--turnaround") +
                        " needs --speed: without it replies go out at once";
@@ -180,9 +234,16 @@ Options:
                     points to a device that exists is never replaced (the
                     simulator refuses to start); a dangling link is replaced.
                     Wirelark's port box lists Com1 to Com16.
-  --address A       the slave address to answer, 1 to 247 (default 1). Requests
-                    for another address are ignored (no reply). Requests for
-                    address 0 (broadcast) are carried out and never answered.
+  --address LIST    the slave addresses to answer, 1 to 247, separated by commas,
+                    ranges as in 5-7 (default 1): --address 7,12,247 puts three
+                    slaves on the line, each its own device with the registers
+                    below. Requests for another address are ignored (no reply).
+                    Requests for address 0 (broadcast) are carried out by every
+                    slave and never answered.
+  --gateway         answer as a gateway whose targets are gone: every request for
+                    any address 1 to 247 gets exception 0B (gateway target failed
+                    to respond), and none is carried out. Not with --address or
+                    --exception.
   --delay MS        wait MS milliseconds (0 to 60000) before each reply
                     (default 0).
   --silent          never reply, to exercise timeouts; requests are still read,
@@ -213,9 +274,9 @@ out at once):
                     at once when 62 have gathered. Works with or without --speed.
 
 Faults:
-  --exception CODE  answer every request for this slave with exception CODE, 1 to
-                    255, decimal or hexadecimal after 0x (11 and 0x0B are the
-                    same), and do not carry it out.
+  --exception CODE  answer every request for these slaves with exception CODE,
+                    1 to 255, decimal or hexadecimal after 0x (11 and 0x0B are
+                    the same), and do not carry it out.
   --bad-crc N       every Nth reply goes out with a wrong CRC, N from 1 to
                     1000000 (1: every reply): both CRC bytes are inverted.
   --short N         drop the last N bytes (1 to 255) of every reply; a reply of
@@ -228,9 +289,9 @@ A value follows its option as the next argument or after "=" (--port=5).
 The options combine. A reply is built (or --exception takes its place), gets a
 wrong CRC (--bad-crc, counting the replies built), loses its end (--short), and
 starts 3.5 characters plus --turnaround plus --delay after the request's last byte
-has ended on the line, or after the previous reply, whichever is later; with --silent no reply goes out,
-but the echo does. --usb-latency holds the echo and the replies alike. The traffic
-lines show exactly the bytes sent.
+has ended on the line, or after the previous reply, whichever is later; with
+--silent no reply goes out, but the echo does. --usb-latency holds the echo and the
+replies alike. The traffic lines show exactly the bytes sent.
 
 The request 01 03 00 00 00 02 C4 0B (8 bytes) and its reply (9 bytes) are 17
 characters: 17.7 ms on the line at 9600 baud 8N1 (1.042 ms a character) and 1.5 ms

@@ -26,7 +26,6 @@ inline constexpr int kMaxShortBy = 255;
 // The command line of wirelark-slave.
 struct SlaveOptions {
     std::optional<int> port; // unset: the lowest number that maps to no device
-    int address = 1;
     int delayMs = 0;
     bool silent = false;
     bool quiet = false;
@@ -43,6 +42,12 @@ struct SlaveOptions {
     std::optional<std::uint8_t> exception;
     int shortBy = 0; // bytes dropped from the end of each reply
     bool echo = false;
+
+    // The bus. addresses: the slaves on the line, ascending, each once (--address 7,12,247 or
+    // 5-7). gateway: every address 1 to 247 answers exception 0B, gateway target failed to
+    // respond.
+    std::vector<int> addresses{kMinSlaveAddress};
+    bool gateway = false;
 };
 
 // The options, or an error text for a wrong command line. Values follow the option as the

@@ -153,6 +153,7 @@ private slots:
     void tableRequestsHaveRightCrcs();
     void answers_data();
     void answers();
+    void eachAddressItsOwnDevice();
     void liveRegisters();
     void writesStay();
     void backToBackRequests();
@@ -260,6 +261,18 @@ void TestWirelarkSlave::answers_data()
         << QStringList{"--exception", "0x0B"} << hex("01 06 00 07 12 34 35 7C") << hex("01 86 0B");
     QTest::newRow("--exception 255, beyond libmodbus's codes")
         << QStringList{"--exception=255"} << hex("01 07 41 E2") << hex("01 87 FF");
+    const QStringList three{"--address", "7,12,247"};
+    QTest::newRow("--address 7,12,247: 247 answers")
+        << three << withCrc(hex("F7 03 00 03 00 01")) << hex("F7 03 02 00 1E");
+    QTest::newRow("--address 7,12,247: 8 is silent")
+        << three << withCrc(hex("08 03 00 03 00 01")) << QByteArray();
+    QTest::newRow("--address 5-7,9: 6 answers")
+        << QStringList{"--address", "5-7,9"} << withCrc(hex("06 04 00 05 00 01"))
+        << hex("06 04 02 03 ED");
+    QTest::newRow("--gateway: 33 gets 0B")
+        << QStringList{"--gateway"} << withCrc(hex("21 03 00 00 00 01")) << hex("21 83 0B");
+    QTest::newRow("--gateway: a broadcast gets nothing")
+        << QStringList{"--gateway"} << hex("00 06 00 05 12 34 95 6D") << QByteArray();
 }
 
 void TestWirelarkSlave::answers()
@@ -270,8 +283,28 @@ void TestWirelarkSlave::answers()
 
     startAndOpen(arguments);
     QVERIFY(m_port->write(request));
-    const QByteArray expected = withCrc(replyBody);
-    QCOMPARE(m_port->read(expected.size()).toHex(' '), expected.toHex(' '));
+    const QByteArray expected = replyBody.isEmpty() ? QByteArray() : withCrc(replyBody);
+    const QByteArray got =
+        expected.isEmpty() ? m_port->readFor(kQuietMs) : m_port->read(expected.size());
+    QCOMPARE(got.toHex(' '), expected.toHex(' '));
+}
+
+// Each slave on the line counts its own requests; a broadcast reaches all of them.
+void TestWirelarkSlave::eachAddressItsOwnDevice()
+{
+    startAndOpen({"--address", "3,4"});
+    for (int k = 0; k < 2; ++k) {
+        QVERIFY(m_port->write(withCrc(hex("03 03 00 00 00 01"))));
+        QCOMPARE(m_port->read(7).size(), 7);
+    }
+    QVERIFY(m_port->write(withCrc(hex("00 06 00 05 00 09"))));
+    QCOMPARE(m_port->readFor(kQuietMs), QByteArray());
+
+    QVERIFY(m_port->write(withCrc(hex("04 03 00 00 00 06"))));
+    const QByteArray reply = m_port->read(17);
+    QCOMPARE(reply, withCrc(reply.left(15)));
+    QCOMPARE(registerAt(reply, 0), 2); // the broadcast and this read
+    QCOMPARE(registerAt(reply, 5), 9); // written by the broadcast
 }
 
 void TestWirelarkSlave::liveRegisters()
@@ -748,6 +781,11 @@ void TestWirelarkSlave::wrongCommandLine_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::newRow("address 0 (broadcast)") << QStringList{"--address", "0"};
     QTest::newRow("address 248") << QStringList{"--address", "248"};
+    QTest::newRow("address list with 0") << QStringList{"--address", "5,0"};
+    QTest::newRow("address range backwards") << QStringList{"--address", "7-5"};
+    QTest::newRow("address list with an empty item") << QStringList{"--address", "1,,2"};
+    QTest::newRow("gateway with address") << QStringList{"--gateway", "--address", "2"};
+    QTest::newRow("gateway with exception") << QStringList{"--gateway", "--exception", "4"};
     QTest::newRow("port 0") << QStringList{"--port", "0"};
     QTest::newRow("port 32768") << QStringList{"--port", "32768"};
     QTest::newRow("port not a number") << QStringList{"--port", "5x"};

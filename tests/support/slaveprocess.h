@@ -134,7 +134,7 @@ private:
             m_pending.remove(0, end + 1);
             m_lines << line;
             static const QRegularExpression serving(
-                QStringLiteral(R"(^Serving slave \d+ on (\S+), linked as (Com\d+) \((.+)\)$)"));
+                QStringLiteral(R"(^Serving .+ on (/\S+), linked as (Com\d+) \((.+)\)$)"));
             const QRegularExpressionMatch match = serving.match(line);
             if (m_portName.isEmpty() && match.hasMatch()) {
                 m_devicePath = match.captured(1);
