@@ -2,6 +2,8 @@
 
 #include "console/stopsignals.h"
 #include "slavedevice.h"
+#include "terminalspeeds.h"
+#include "wrongspeed.h"
 
 #include "serial/linetiming.h"
 
@@ -135,8 +137,39 @@ void RequestServer::handleFrame(Clock::time_point frameEnd)
             continue;
         }
         const Clock::time_point start = std::max(frameEnd, m_lineFree.value_or(frameEnd));
-        m_lineFree = m_output.add({"reply  ", std::move(sent), true}, start + m_replyWait, true);
+        m_lineFree = queueReply(std::move(sent), start + m_replyWait);
     }
+}
+
+// A master whose end is set to another speed than the line's gets what its UART makes of the
+// reply: never a frame. Speeds close enough for the UART to take every byte right are the
+// line's speed.
+Clock::time_point RequestServer::queueReply(std::vector<std::uint8_t> reply,
+                                            Clock::time_point start)
+{
+    const serial::CommSettings heardAs = atMasterSpeed(false);
+    if (!m_options.line || heardAs == *m_options.line)
+        return m_output.add({"reply  ", std::move(reply), true}, start, true);
+    Misheard heard = misheard(reply, *m_options.line, heardAs);
+    if (heard.bytes == reply)
+        return m_output.add({"reply  ", std::move(reply), true}, start, true);
+    breakFrames(heard.bytes);
+    m_log.note(formatted("garbled: the master's end receives at %d baud, the line runs at %d",
+                         heardAs.baudRate, m_options.line->baudRate));
+    const std::chrono::nanoseconds length =
+        serial::charactersTime(*m_options.line, static_cast<std::int64_t>(reply.size()));
+    return m_output.add({"garbled", std::move(heard.bytes), true}, start, heard.ends, length);
+}
+
+// The line's framing at the speed the master's end is set to for sending or receiving; the
+// line itself when the master's end has no speed. Only with a line speed.
+serial::CommSettings RequestServer::atMasterSpeed(bool sending) const
+{
+    serial::CommSettings settings = m_options.line.value_or(serial::CommSettings{});
+    if (const std::optional<TerminalSpeeds> speeds = terminalSpeeds(m_master);
+        m_options.line && speeds)
+        settings.baudRate = sending ? speeds->send : speeds->receive;
+    return settings;
 }
 
 // A half-duplex line carries one sender at a time, and a request may only begin after the
@@ -175,8 +208,9 @@ std::vector<std::uint8_t> RequestServer::withFaults(std::vector<std::uint8_t> re
 }
 
 // With a line speed, the bytes read are on the line from now, or from the end of the bytes
-// before them if those are still arriving, one character after another: the master wrote them
-// into its UART, and the last of them reaches the slave their wire time later.
+// before them if those are still arriving, one character after another at the speed the
+// master's end sends at: the master wrote them into its UART, and the last of them reaches
+// the slave their wire time later. The slave takes them as sent, whatever that speed.
 void RequestServer::readInput(Clock::time_point now)
 {
     std::array<std::uint8_t, 512> chunk{};
@@ -185,7 +219,7 @@ void RequestServer::readInput(Clock::time_point now)
         if (got > 0) {
             const Clock::time_point start = m_options.line ? std::max(now, m_inputLineEnd) : now;
             m_inputLineEnd =
-                m_options.line ? start + serial::charactersTime(*m_options.line, got) : now;
+                m_options.line ? start + serial::charactersTime(atMasterSpeed(true), got) : now;
             if (m_inbox.empty())
                 m_firstArrival = start;
             m_lastArrival = m_inputLineEnd;

@@ -53,6 +53,8 @@ private:
     void handleFrame(Clock::time_point frameEnd);
     void checkSpacing(Clock::time_point arrival);
     std::vector<std::uint8_t> withFaults(std::vector<std::uint8_t> reply);
+    Clock::time_point queueReply(std::vector<std::uint8_t> reply, Clock::time_point start);
+    serial::CommSettings atMasterSpeed(bool sending) const;
     void readInput(Clock::time_point now);
     void writeDue(Clock::time_point now);
     std::optional<Clock::time_point> nextDeadline() const;

@@ -260,11 +260,16 @@ out at once):
                     it ends after 3.5 characters of silence after its last (a
                     fixed 1.75 ms above 19200 baud); the reply starts
                     --turnaround later, and each of its bytes reaches the master
-                    when its last stop bit has ended.
+                    when its last stop bit has ended. The master must set its
+                    end to BAUD, as on a real line: a pseudo-terminal shows the
+                    speed its other end was given. A master at another speed
+                    gets what its UART makes of the reply, a few garbled bytes
+                    that never hold a frame with a right CRC (a "garbled" line
+                    and a note say so); the request itself is taken as sent.
   --settings P,D,S  the framing for --speed: parity N, E or O, 7 or 8 data bits,
-                    1 or 2 stop bits (default N,8,1). It sets the timing only:
-                    the pseudo-terminal carries bytes, and the master's settings
-                    still do not matter.
+                    1 or 2 stop bits (default N,8,1). It sets the timing only: a
+                    pseudo-terminal takes no parity, and the master's framing
+                    is not compared, only its speed.
   --turnaround MS   with --speed: milliseconds from the end of a request's 3.5
                     characters of silence to the start of its reply, 0 to 1000
                     (default 1).

@@ -50,6 +50,16 @@ QByteArray readRegisters(int count)
     return withCrc(body);
 }
 
+// Whether any run of 4 bytes or more, from any position, ends with its own right CRC.
+bool holdsFrame(const QByteArray &bytes)
+{
+    for (qsizetype begin = 0; begin + 4 <= bytes.size(); ++begin)
+        for (qsizetype end = begin + 4; end <= bytes.size(); ++end)
+            if (withCrc(bytes.mid(begin, end - begin - 2)) == bytes.mid(begin, end - begin))
+                return true;
+    return false;
+}
+
 quint16 registerAt(const QByteArray &reply, int index)
 {
     return static_cast<quint16>(static_cast<quint8>(reply.at(3 + 2 * index)) << 8 |
@@ -80,6 +90,15 @@ public:
     RawPort &operator=(const RawPort &) = delete;
 
     bool isOpen() const { return m_fd >= 0; }
+
+    // Sets the speed the far end sees, in bits per second.
+    bool setSpeed(int baud)
+    {
+        termios settings{};
+        return ::tcgetattr(m_fd, &settings) == 0 &&
+               ::cfsetspeed(&settings, static_cast<speed_t>(baud)) == 0 &&
+               ::tcsetattr(m_fd, TCSANOW, &settings) == 0;
+    }
 
     bool write(const QByteArray &bytes)
     {
@@ -167,6 +186,8 @@ private slots:
     void faultedReplies();
     void pacedReplyTakesWireTime_data();
     void pacedReplyTakesWireTime();
+    void wrongSpeedGarbles_data();
+    void wrongSpeedGarbles();
     void usbLatencyHoldsBytes_data();
     void usbLatencyHoldsBytes();
     void collisionsAndGapsCounted_data();
@@ -210,6 +231,9 @@ void TestWirelarkSlave::startAndOpen(const QStringList &arguments)
     QCOMPARE(QFileInfo(m_simulator->linkPath()).symLinkTarget(), m_simulator->devicePath());
     m_port = std::make_unique<RawPort>(m_simulator->linkPath());
     QVERIFY(m_port->isOpen());
+    // The master's end at the line's speed, as a user sets it.
+    if (const qsizetype speed = arguments.indexOf("--speed"); speed >= 0)
+        QVERIFY(m_port->setSpeed(arguments.at(speed + 1).toInt()));
 }
 
 // The request frames below carry hand-typed CRCs; this keeps the test's CRC routine and the
@@ -536,6 +560,40 @@ void TestWirelarkSlave::pacedReplyTakesWireTime()
     QVERIFY2(times.last() >= 0.9 * last, qPrintable(figures));
     QVERIFY2(times.last() - times.first() >= 0.9 * (last - first), qPrintable(figures));
     QVERIFY2(times.last() <= last + 1000, qPrintable(figures));
+}
+
+// A master at another speed than the line's gets what its UART makes of the reply: a few
+// bytes, never a frame from any byte on. Back at the line's speed, it gets the reply.
+void TestWirelarkSlave::wrongSpeedGarbles_data()
+{
+    QTest::addColumn<int>("masterSpeed");
+    QTest::newRow("twice the line's") << 19200;
+    QTest::newRow("half the line's") << 4800;
+    QTest::newRow("twelve times") << 115200;
+    QTest::newRow("an eighth") << 1200;
+}
+
+void TestWirelarkSlave::wrongSpeedGarbles()
+{
+    QFETCH(int, masterSpeed);
+    startAndOpen({"--speed", "9600"});
+    const QByteArray request = hex("01 03 00 03 00 02 34 0B");
+    for (const int speed : {masterSpeed, 9600}) {
+        QVERIFY(m_port->setSpeed(speed));
+        QVERIFY(m_port->write(request));
+        const QByteArray got = m_port->readFor(kQuietMs);
+        if (speed == 9600) {
+            QCOMPARE(got.toHex(' '), withCrc(hex("01 03 04 00 1E 00 28")).toHex(' '));
+            continue;
+        }
+        QVERIFY2(!got.isEmpty() && !holdsFrame(got), got.toHex(' '));
+        QVERIFY(m_simulator
+                    ->waitForLine(QRegularExpression(QString("garbled: the master's end receives "
+                                                             "at %1 baud, the line runs at 9600$")
+                                                         .arg(masterSpeed)),
+                                  kReplyMs)
+                    .hasMatch());
+    }
 }
 
 // Bytes gather until the latency timer expires or 62 are in: a short reply waits for the
