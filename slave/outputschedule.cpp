@@ -59,6 +59,7 @@ std::size_t OutputSchedule::clear()
     for (const Batch &batch : m_batches)
         dropped += batch.bytes.size() - batch.written;
     m_batches.clear();
+    m_lineEnd = {};
     return dropped;
 }
 

@@ -71,7 +71,8 @@ public:
     Batch &front() { return m_batches.front(); }
     const Batch &front() const { return m_batches.front(); }
     void pop() { m_batches.pop_front(); }
-    // Drops every batch; the number of bytes that were not written.
+    // Drops every batch, and with them the time they held the line; the number of bytes that
+    // were not written.
     std::size_t clear();
 
 private:

@@ -6,6 +6,8 @@
 #include "requestserver.h"
 #include "slavedevice.h"
 #include "slaveoptions.h"
+#include "tapwriter.h"
+#include "tcplistener.h"
 
 #include "serial/linetiming.h"
 #include "serial/systemports.h"
@@ -15,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <numeric>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -95,23 +98,44 @@ std::string slavesText(const SlaveOptions &options)
 int serve(const SlaveOptions &options)
 {
     console::StopSignals stop;
-    PseudoTerminal terminal;
+    std::optional<PseudoTerminal> terminal;
+    std::optional<ComLink> link;
+    if (!options.noPty) {
+        terminal.emplace();
+        std::set<int> numbersInUse;
+        for (const serial::MappedPort &port : serial::scanSystemPorts())
+            numbersInUse.insert(port.number);
+        link.emplace(serial::portDirectory().toStdString(), options.port, terminal->devicePath(),
+                     numbersInUse);
+    }
+    std::optional<TcpListener> listener;
+    if (options.tcpPort)
+        listener.emplace(*options.tcpPort);
+    std::optional<TapWriter> tap;
+    if (options.tap)
+        tap.emplace(*options.tap,
+                    Delivery{options.line, std::chrono::milliseconds(options.usbLatencyMs)});
 
-    std::set<int> numbersInUse;
-    for (const serial::MappedPort &port : serial::scanSystemPorts())
-        numbersInUse.insert(port.number);
-    ComLink link(serial::portDirectory().toStdString(), options.port, terminal.devicePath(),
-                 numbersInUse);
     std::vector<int> everyAddress(kMaxSlaveAddress);
     std::iota(everyAddress.begin(), everyAddress.end(), kMinSlaveAddress);
     SlaveDevice device(options.gateway ? everyAddress : options.addresses,
                        options.gateway ? std::optional<std::uint8_t>(kGatewayTargetFailed)
                                        : options.exception);
-    RequestServer server(options, terminal.masterFd(), device, stop);
+    RequestServer server(options, device, stop,
+                         {terminal ? terminal->masterFd() : -1, listener ? &*listener : nullptr,
+                          tap ? &*tap : nullptr});
 
-    std::printf("Serving %s on %s, linked as Com%d (%s)\n", slavesText(options).c_str(),
-                terminal.devicePath().c_str(), link.number(), shownPath(link.path()).c_str());
-
+    const std::string slaves = slavesText(options);
+    if (terminal)
+        std::printf("Serving %s on %s, linked as Com%d (%s)\n", slaves.c_str(),
+                    terminal->devicePath().c_str(), link->number(),
+                    shownPath(link->path()).c_str());
+    if (listener)
+        std::printf("Serving %s on 127.0.0.1:%d, RTU over TCP, one client at a time\n",
+                    slaves.c_str(), listener->port());
+    if (tap)
+        std::printf("Tap on %s, linked as %s\n", tap->devicePath().c_str(),
+                    shownPath(tap->linkPath()).c_str());
     if (const std::string timing = timingLine(options); !timing.empty())
         std::printf("%s\n", timing.c_str());
 
@@ -123,13 +147,32 @@ int serve(const SlaveOptions &options)
                 static_cast<unsigned long long>(totals.replies),
                 static_cast<unsigned long long>(totals.collisions),
                 static_cast<unsigned long long>(totals.shortGaps));
+    if (listener)
+        std::printf("TCP: clients %llu, refused %llu (one at a time)\n",
+                    static_cast<unsigned long long>(totals.clients),
+                    static_cast<unsigned long long>(totals.refused));
+    if (tap) {
+        const TapTotals &heard = tap->totals();
+        std::printf("Tap: written %llu bytes, dropped %llu (its reader fell behind), lost %llu "
+                    "(nobody had it open)\n",
+                    static_cast<unsigned long long>(heard.written),
+                    static_cast<unsigned long long>(heard.dropped),
+                    static_cast<unsigned long long>(heard.unheard));
+        const std::string shown = shownPath(tap->linkPath());
+        if (!tap->removeLink())
+            std::printf("Left %s, which no longer points to %s\n", shown.c_str(),
+                        tap->devicePath().c_str());
+    }
 
-    const std::string shown = shownPath(link.path());
-    if (link.remove())
-        std::printf("Stopped by %s; removed %s\n", signalName(signal).c_str(), shown.c_str());
-    else
-        std::printf("Stopped by %s; left %s, which no longer points to %s\n",
-                    signalName(signal).c_str(), shown.c_str(), terminal.devicePath().c_str());
+    const std::string name = signalName(signal);
+    if (!link) {
+        std::printf("Stopped by %s\n", name.c_str());
+    } else if (const std::string shown = shownPath(link->path()); link->remove()) {
+        std::printf("Stopped by %s; removed %s\n", name.c_str(), shown.c_str());
+    } else {
+        std::printf("Stopped by %s; left %s, which no longer points to %s\n", name.c_str(),
+                    shown.c_str(), terminal->devicePath().c_str());
+    }
     return EXIT_SUCCESS;
 }
 

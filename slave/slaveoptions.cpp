@@ -90,6 +90,16 @@ std::string gatewayConflict(const SlaveOptions &options, bool addressGiven)
     return {};
 }
 
+// --no-pty leaves TCP as the only way in, and no link to name. The error text, or empty.
+std::string endsConflict(const SlaveOptions &options)
+{
+    if (options.noPty && !options.tcpPort)
+        return "--no-pty needs --tcp PORT: the simulator would have no port at all";
+    if (options.noPty && options.port)
+        return "--port names the pseudo-terminal's link, and --no-pty makes none";
+    return {};
+}
+
 } // namespace
 
 ParsedOptions parseOptions(const std::vector<std::string> &arguments)
@@ -193,6 +203,16 @@ ParsedOptions parseOptions(const std::vector<std::string> &arguments)
             ok = addressGiven;
         } else if (name == "--gateway") {
             ok = flag(options.gateway);
+        } else if (name == "--tap") {
+            options.tap = text();
+            if (options.tap && options.tap->empty())
+                parsed.error = "--tap needs a path for the tap's link, such as /tmp/tap";
+            ok = options.tap && !options.tap->empty();
+        } else if (name == "--tcp") {
+            options.tcpPort = number(0, kMaxTcpPort);
+            ok = options.tcpPort.has_value();
+        } else if (name == "--no-pty") {
+            ok = flag(options.noPty);
         } else {
             parsed.error = "unknown argument \"" + arguments[i] + "\"";
             ok = false;
@@ -202,6 +222,8 @@ ParsedOptions parseOptions(const std::vector<std::string> &arguments)
     }
 
     if (parsed.error = gatewayConflict(options, addressGiven); !parsed.error.empty())
+        return parsed;
+    if (parsed.error = endsConflict(options); !parsed.error.empty())
         return parsed;
     if (!speed && (framing || turnaroundGiven)) {
         parsed.error = std::string(framing ? "--settings" : "--turnaround") +
@@ -222,11 +244,12 @@ std::string helpText()
 {
     return R"(Usage: wirelark-slave [options]
 
-A simulated Modbus RTU slave device on a virtual serial port, for trying Wirelark or
+Simulated Modbus RTU slave devices on a virtual serial port, for trying Wirelark or
 any other Modbus RTU master without hardware. It creates a pseudo-terminal, links it
 as comN in the port directory, so that Wirelark offers it as ComN, and answers
 requests until it is stopped with Ctrl-C, SIGINT, SIGTERM or SIGHUP. Then it prints
-the totals and removes the link, unless someone has replaced it meanwhile.
+the totals and removes the link, unless someone has replaced it meanwhile. It can
+also serve over TCP, and show the line on a tap.
 
 Options:
   --port N          link the port as comN, N from 1 to 32767. Default: the lowest
@@ -289,6 +312,26 @@ Faults:
   --echo            send every request back before its reply, as a two-wire
                     RS-485 adapter hears the master's own bytes: at once when the
                     request has ended, also for requests that get no reply.
+
+More ends:
+  --tap PATH        a second pseudo-terminal, linked at PATH, on which the bus
+                    shows as a passive tap hears it: every request read and every
+                    reply sent, in order, each byte when its character has ended
+                    on the line, batched as --usb-latency says; not the echo.
+                    Set the tap's end to the --speed: a reader at another speed
+                    gets garble. The simulator never waits for the tap: bytes
+                    that find its buffer full are dropped, those written while
+                    nobody has it open are lost, and both are counted on the
+                    "Tap:" line at the end.
+  --tcp PORT        also serve the same RTU frames (CRC and all, no header) over
+                    TCP on 127.0.0.1 at PORT, 0 to 65535 (0: a free port, which
+                    the start line names). The same slaves, registers, wire time
+                    and faults; a client's end has no speed. One client at a
+                    time: another that connects meanwhile is closed at once,
+                    before any byte. A client that leaves takes its half-received
+                    request and its unsent bytes with it.
+  --no-pty          serve over TCP only: no pseudo-terminal, no link. Needs
+                    --tcp; not with --port.
 A value follows its option as the next argument or after "=" (--port=5).
 
 The options combine. A reply is built (or --exception takes its place), gets a
@@ -333,15 +376,25 @@ Port directory:
 
 Output (standard output, one line per event, flushed at every line):
   Serving slave 1 on /dev/pts/7, linked as Com2 (~/.config/wirelark/ports/com2)
+  Serving slave 1 on 127.0.0.1:1502, RTU over TCP, one client at a time
+  Tap on /dev/pts/8, linked as /tmp/tap
   14:03:07.512 request 01 03 00 00 00 02 C4 0B
   14:03:07.512 echo    01 03 00 00 00 02 C4 0B
   14:03:07.512 reply   01 03 04 00 01 00 00 AB F3
   14:03:07.530 collision 1: request 2.10 ms before the reply ended on the line
   14:03:07.561 gap 1: request 0.80 ms after the reply ended; frame gap 3.65 ms
+  14:03:08.002 garbled: the master receives at 19200 baud, the line runs at 9600
+  14:03:08.013 garbled 00 00 00 00 00 00 00 98 00 00
+  14:03:09.100 TCP client 127.0.0.1:40312 connected
   Totals: requests 1234, replies 1230, collisions 1, short gaps 1
+  TCP: clients 3, refused 1 (one at a time)
+  Tap: written 20978 bytes, dropped 0 (its reader fell behind), lost 0 (nobody had
+  it open)
 The time is local, HH:MM:SS.mmm. A request line stands for every burst received;
 the reply line comes when the last byte is written. Other lines say why a request
-got no reply. With --speed, a "Line" line after the first one states the timing.
+got no reply. The first lines say where the simulator serves: the pseudo-terminal,
+TCP with --tcp, the tap with --tap; with --speed, a "Line" line after them states
+the timing. The TCP and Tap lines at the end come with --tcp and --tap.
 A collision is a request whose first byte arrived before the previous reply had
 ended on the line (its wait included); a gap, one that arrived less than the frame
 gap after it (with --speed only); a reply that the simulator wrote late counts as

@@ -22,6 +22,7 @@ inline constexpr int kMaxTurnaroundMs = 1000;
 inline constexpr int kMaxUsbLatencyMs = 255;
 inline constexpr int kMaxBadCrcEvery = 1000000;
 inline constexpr int kMaxShortBy = 255;
+inline constexpr int kMaxTcpPort = 65535;
 
 // The command line of wirelark-slave.
 struct SlaveOptions {
@@ -48,6 +49,13 @@ struct SlaveOptions {
     // respond.
     std::vector<int> addresses{kMinSlaveAddress};
     bool gateway = false;
+
+    // More ends. tap: where to link the tap's pseudo-terminal. tcpPort: serve RTU frames over
+    // TCP on 127.0.0.1 at this port, 0 for one the system chooses. noPty: no pseudo-terminal,
+    // TCP only.
+    std::optional<std::string> tap;
+    std::optional<int> tcpPort;
+    bool noPty = false;
 };
 
 // The options, or an error text for a wrong command line. Values follow the option as the

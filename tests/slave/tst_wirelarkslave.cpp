@@ -16,7 +16,9 @@
 #include <csignal>
 #include <fcntl.h>
 #include <memory>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -66,10 +68,22 @@ quint16 registerAt(const QByteArray &reply, int index)
                                 static_cast<quint8>(reply.at(4 + 2 * index)));
 }
 
-// A serial device opened with plain POSIX calls, in raw mode.
+// A serial device opened with plain POSIX calls, in raw mode; or a TCP connection to
+// 127.0.0.1, read and written the same way.
 class RawPort
 {
 public:
+    explicit RawPort(quint16 tcpPort) : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(tcpPort);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(m_fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
     explicit RawPort(const QString &path)
     {
         m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -120,14 +134,17 @@ public:
     }
 
     // The milliseconds since clock started at which each byte arrived, until count bytes are in
-    // or timeoutMs passes.
-    QList<double> arrivals(qsizetype count, const QElapsedTimer &clock, int timeoutMs = kReplyMs)
+    // or timeoutMs passes; the bytes are appended to bytes when given.
+    QList<double> arrivals(qsizetype count, const QElapsedTimer &clock, int timeoutMs = kReplyMs,
+                           QByteArray *bytes = nullptr)
     {
         QList<double> times;
         while (times.size() < count && clock.elapsed() < timeoutMs) {
             const QByteArray chunk = readFor(static_cast<int>(timeoutMs - clock.elapsed()), true);
             times.insert(times.size(), chunk.size(),
                          static_cast<double>(clock.nsecsElapsed()) / 1e6);
+            if (bytes != nullptr)
+                bytes->append(chunk);
         }
         return times;
     }
@@ -188,6 +205,12 @@ private slots:
     void pacedReplyTakesWireTime();
     void wrongSpeedGarbles_data();
     void wrongSpeedGarbles();
+    void tapCarriesTheBus_data();
+    void tapCarriesTheBus();
+    void tapNeverBlocks_data();
+    void tapNeverBlocks();
+    void tcpRoundTrip_data();
+    void tcpRoundTrip();
     void usbLatencyHoldsBytes_data();
     void usbLatencyHoldsBytes();
     void collisionsAndGapsCounted_data();
@@ -587,13 +610,148 @@ void TestWirelarkSlave::wrongSpeedGarbles()
             continue;
         }
         QVERIFY2(!got.isEmpty() && !holdsFrame(got), got.toHex(' '));
-        QVERIFY(m_simulator
-                    ->waitForLine(QRegularExpression(QString("garbled: the master's end receives "
-                                                             "at %1 baud, the line runs at 9600$")
-                                                         .arg(masterSpeed)),
-                                  kReplyMs)
-                    .hasMatch());
+        const QString note("garbled: the master receives at %1 baud, the line runs at 9600$");
+        QVERIFY(m_simulator->waitForLine(QRegularExpression(note.arg(speed)), kReplyMs).hasMatch());
     }
+}
+
+// The tap hears the request and the reply, in order, and not the echo, which only the
+// master's adapter hears; a reader at another speed hears garble.
+void TestWirelarkSlave::tapCarriesTheBus_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("tapSpeed");
+    QTest::addColumn<int>("earliestMs"); // before which the request's last byte is not heard
+
+    QTest::newRow("request and reply, no echo") << QStringList{"--echo"} << 0 << 0;
+    QTest::newRow("at 9600 the request's last byte after its wire time")
+        << QStringList{"--speed", "9600"} << 9600 << 7;
+    QTest::newRow("USB latency 200 ms")
+        << QStringList{"--speed", "115200", "--usb-latency", "200"} << 115200 << 180;
+    QTest::newRow("the tap's reader at 19200, the line at 9600")
+        << QStringList{"--speed", "9600"} << 19200 << 0;
+}
+
+void TestWirelarkSlave::tapCarriesTheBus()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, tapSpeed);
+    QFETCH(int, earliestMs);
+
+    const QString link = m_configHome->path() + "/tap";
+    startAndOpen(arguments + QStringList{"--tap", link});
+    QCOMPARE(QFileInfo(link).symLinkTarget(), m_simulator->tapDevicePath());
+    RawPort tap(link);
+    QVERIFY(tap.isOpen());
+    if (tapSpeed != 0)
+        QVERIFY(tap.setSpeed(tapSpeed));
+
+    const QByteArray request = hex("01 03 00 03 00 02 34 0B");
+    const QByteArray bus = request + withCrc(hex("01 03 04 00 1E 00 28"));
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(m_port->write(request));
+    QByteArray heard;
+    const QList<double> times = tap.arrivals(request.size(), clock, kReplyMs, &heard);
+    heard += tap.readFor(kQuietMs);
+    QVERIFY(times.size() >= request.size());
+    QVERIFY2(times.at(request.size() - 1) >= earliestMs, qPrintable(QString::number(times.last())));
+    if (tapSpeed == 0 || tapSpeed == 9600 || tapSpeed == 115200) {
+        QCOMPARE(heard.toHex(' '), bus.toHex(' '));
+    } else {
+        QVERIFY2(!heard.isEmpty() && !holdsFrame(heard), heard.toHex(' '));
+    }
+    QCOMPARE(m_simulator->stopWith(SIGTERM), 0);
+    QVERIFY(!QFileInfo(link).isSymLink());
+}
+
+// Nobody opens the tap, or its reader never reads: the master is served all the same, and
+// the end says how many bytes the tap could not carry.
+void TestWirelarkSlave::tapNeverBlocks_data()
+{
+    QTest::addColumn<bool>("opened");
+    QTest::newRow("nobody opens it") << false;
+    QTest::newRow("its reader never reads") << true;
+}
+
+void TestWirelarkSlave::tapNeverBlocks()
+{
+    QFETCH(bool, opened);
+    const QString link = m_configHome->path() + "/tap";
+    startAndOpen({"--quiet", "--tap", link});
+    std::unique_ptr<RawPort> tap = opened ? std::make_unique<RawPort>(link) : nullptr;
+    constexpr int kExchanges = 150; // 213 bytes each: more than a pseudo-terminal holds
+    for (int k = 0; k < kExchanges; ++k) {
+        QVERIFY(m_port->write(readRegisters(100)));
+        QCOMPARE(m_port->read(205).size(), 205);
+    }
+    QCOMPARE(m_simulator->stopWith(SIGTERM), 0);
+    const QRegularExpressionMatch totals =
+        QRegularExpression(
+            R"(\nTap: written (\d+) bytes, dropped (\d+) \(its reader fell behind\), )"
+            R"(lost (\d+) \(nobody had it open\)\n)")
+            .match(m_simulator->output());
+    QVERIFY2(totals.hasMatch(), qPrintable(m_simulator->output()));
+    const int written = totals.captured(1).toInt();
+    const int dropped = totals.captured(2).toInt();
+    const int lost = totals.captured(3).toInt();
+    QCOMPARE(written + dropped + lost, kExchanges * (8 + 205));
+    QVERIFY(opened ? dropped > 0 && written > 0 : lost == kExchanges * (8 + 205));
+}
+
+// The same slaves over TCP, beside the pseudo-terminal or instead of it; one client at a time,
+// and one that leaves in the middle of a request does not stop the next.
+void TestWirelarkSlave::tcpRoundTrip_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("replyBody");
+    QTest::addColumn<int>("earliestMs");
+
+    QTest::newRow("beside the pseudo-terminal")
+        << QStringList{"--tcp", "0"} << hex("01 03 00 03 00 02 34 0B")
+        << hex("01 03 04 00 1E 00 28") << 0;
+    QTest::newRow("instead of it, slave 9 behind a gateway's faults")
+        << QStringList{"--no-pty", "--tcp", "0", "--address", "9", "--exception", "0x0A"}
+        << withCrc(hex("09 03 00 00 00 01")) << hex("09 83 0A") << 0;
+    QTest::newRow("at 1200 baud: request, gap, turnaround and reply")
+        << QStringList{"--tcp", "0", "--speed", "1200"} << hex("01 03 00 03 00 02 34 0B")
+        << hex("01 03 04 00 1E 00 28") << (8 + 4 + 9) * 8;
+}
+
+void TestWirelarkSlave::tcpRoundTrip()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, replyBody);
+    QFETCH(int, earliestMs);
+
+    QVERIFY2(m_simulator->start(m_configHome->path(), arguments),
+             qPrintable(m_simulator->output()));
+    const QByteArray reply = withCrc(replyBody);
+    {
+        RawPort leaver(m_simulator->tcpPort());
+        QVERIFY(leaver.isOpen() && leaver.write(request.left(3)));
+    }
+    RawPort client(m_simulator->tcpPort());
+    QVERIFY(client.isOpen());
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(client.write(request));
+    RawPort second(m_simulator->tcpPort());
+    QCOMPARE(second.readFor(kReplyMs), QByteArray()); // closed at once
+    QCOMPARE(client.read(reply.size()).toHex(' '), reply.toHex(' '));
+    QVERIFY2(clock.elapsed() >= earliestMs, qPrintable(QString::number(clock.elapsed())));
+
+    if (!arguments.contains("--no-pty")) {
+        m_port = std::make_unique<RawPort>(m_simulator->linkPath());
+        QVERIFY(m_port->setSpeed(arguments.contains("1200") ? 1200 : 9600));
+        QVERIFY(m_port->write(request));
+        QCOMPARE(m_port->read(reply.size()).toHex(' '), reply.toHex(' '));
+    }
+    QCOMPARE(m_simulator->stopWith(SIGTERM), 0);
+    QVERIFY2(m_simulator->output().contains("\nTCP: clients 2, refused 1 (one at a time)\n"),
+             qPrintable(m_simulator->output()));
 }
 
 // Bytes gather until the latency timer expires or 62 are in: a short reply waits for the
@@ -862,6 +1020,10 @@ void TestWirelarkSlave::wrongCommandLine_data()
     QTest::newRow("short 256") << QStringList{"--short", "256"};
     QTest::newRow("exception 0x100") << QStringList{"--exception", "0x100"};
     QTest::newRow("exception B without 0x") << QStringList{"--exception", "B"};
+    QTest::newRow("no-pty without tcp") << QStringList{"--no-pty"};
+    QTest::newRow("no-pty with port") << QStringList{"--no-pty", "--tcp", "0", "--port", "5"};
+    QTest::newRow("tcp 65536") << QStringList{"--tcp", "65536"};
+    QTest::newRow("tap without a path") << QStringList{"--tap="};
     QTest::newRow("unknown option") << QStringList{"--baud", "9600"};
     QTest::newRow("stray argument") << QStringList{"5"};
 }
