@@ -55,6 +55,8 @@ public:
     // Throws std::system_error when the timer cannot be made.
     RequestServer(const SlaveOptions &options, SlaveDevice &device, console::StopSignals &stop,
                   ServerEnds ends);
+    RequestServer(const RequestServer &) = delete; // it points into itself
+    RequestServer &operator=(const RequestServer &) = delete;
 
     // Serves until a stop signal comes; returns its number. Throws std::system_error when the
     // pseudo-terminal fails.
