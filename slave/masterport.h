@@ -18,9 +18,10 @@ struct MasterPort {
     {
     }
 
-    std::string name; // for the notes: "the master", "TCP client 127.0.0.1:40312"
-    bool socket;      // a TCP connection: written with send(), and may end at any time
-    int fd = -1;      // not owned; -1 while no client is connected
+    std::string name;        // for the notes: "the master", "TCP client 127.0.0.1:40312"
+    bool socket;             // a TCP connection: written with send(), and may end at any time
+    int fd = -1;             // not owned; -1 while no client is connected
+    bool inputEnded = false; // the client has closed its sending side: no more requests
 
     std::vector<std::uint8_t> inbox;  // the request being received
     std::size_t cut = 0;              // bytes of it past the longest burst kept, dropped

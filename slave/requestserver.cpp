@@ -89,6 +89,10 @@ int RequestServer::run()
                                      port->output.clear(), port->name.c_str()));
             }
             writeDue(*port, now);
+            // A client that has sent its last request leaves once it has every reply.
+            if (port->socket && port->fd >= 0 && port->inputEnded && port->inbox.empty() &&
+                port->output.empty())
+                disconnect(*port, "left");
         }
         if (m_tap != nullptr)
             m_tap->writeDue(now);
@@ -99,11 +103,14 @@ int RequestServer::run()
         for (MasterPort *port : m_ports) {
             if (port->fd < 0)
                 continue;
-            entries.push_back(
-                {port->fd, static_cast<short>(POLLIN | (port->blockedSince ? POLLOUT : 0)), 0});
+            entries.push_back({port->fd,
+                               static_cast<short>((port->inputEnded ? 0 : POLLIN) |
+                                                  (port->blockedSince ? POLLOUT : 0)),
+                               0});
             polled.push_back(port);
         }
-        if (m_listener != nullptr)
+        const bool listening = m_listener != nullptr && !m_next.valid();
+        if (listening)
             entries.push_back({m_listener->fd(), POLLIN, 0});
         if (::poll(entries.data(), entries.size(), -1) < 0) {
             if (errno == EINTR)
@@ -123,11 +130,15 @@ int RequestServer::run()
         // Bytes read now may have come after the silence that ended the request before them.
         now = Clock::now();
         for (std::size_t k = 0; k < polled.size(); ++k) {
-            finishFrameIfDue(*polled[k], now);
-            if ((entries[2 + k].revents & (POLLIN | POLLHUP | POLLERR)) != 0)
-                readInput(*polled[k], now);
+            MasterPort &port = *polled[k];
+            finishFrameIfDue(port, now);
+            const short events = entries[2 + k].revents;
+            if (port.fd >= 0 && port.inputEnded && (events & (POLLHUP | POLLERR)) != 0)
+                disconnect(port, "left");
+            else if (port.fd >= 0 && (events & (POLLIN | POLLHUP | POLLERR)) != 0)
+                readInput(port, now);
         }
-        if (m_listener != nullptr && entries.back().revents != 0)
+        if (listening && entries.back().revents != 0)
             acceptClient();
     }
 }
@@ -256,8 +267,14 @@ void RequestServer::readInput(MasterPort &port, Clock::time_point now)
             continue;
         if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             return;
+        // The client may have closed only its sending side, as socat does at the end of its
+        // input: what it sent is still a request, and its replies still go out.
+        if (port.socket && got == 0) {
+            port.inputEnded = true;
+            return;
+        }
         if (port.socket) {
-            disconnect(port, got == 0 ? "left" : std::string("failed: ") + std::strerror(errno));
+            disconnect(port, std::string("failed: ") + std::strerror(errno));
             return;
         }
         throwSystemError(got == 0 ? EIO : errno, "reading the pseudo-terminal failed");
@@ -331,8 +348,8 @@ void RequestServer::writeDue(MasterPort &port, Clock::time_point now)
 }
 
 // One client at a time: a second one is closed at once, and sees the connection end before
-// any byte. A client that has just left, and whose leaving is still unread, is not in the
-// way: what it sent is read first.
+// any byte. A client that has sent its last byte is not in the way: the next one waits until
+// it has its replies. What the client sent is read first, its last byte among it.
 void RequestServer::acceptClient()
 {
     for (;;) {
@@ -340,24 +357,34 @@ void RequestServer::acceptClient()
         console::UniqueFd client = m_listener->accept(peer);
         if (!client.valid())
             return;
-        if (m_client.valid())
+        if (m_client.valid() && !m_tcpPort->inputEnded)
             readInput(*m_tcpPort, Clock::now());
-        if (m_client.valid()) {
+        if (!m_client.valid()) {
+            takeClient(std::move(client), peer);
+        } else if (m_tcpPort->inputEnded) {
+            m_next = std::move(client);
+            m_nextPeer = peer;
+            return;
+        } else {
             ++m_totals.refused;
             m_log.alert("TCP client " + peer + " refused: one client at a time, and " +
                         m_tcpPort->name + " is connected");
-            continue;
         }
-        ++m_totals.clients;
-        m_client = std::move(client);
-        m_tcpPort->name = "TCP client " + peer;
-        m_tcpPort->fd = m_client.get();
-        m_log.note(m_tcpPort->name + " connected");
     }
 }
 
+void RequestServer::takeClient(console::UniqueFd client, const std::string &peer)
+{
+    ++m_totals.clients;
+    m_client = std::move(client);
+    m_tcpPort->name = "TCP client " + peer;
+    m_tcpPort->fd = m_client.get();
+    m_tcpPort->inputEnded = false;
+    m_log.note(m_tcpPort->name + " connected");
+}
+
 // A client that leaves takes its line with it: a request half received and bytes not yet
-// sent to it are dropped, and said so.
+// sent to it are dropped, and said so. A client waiting for it comes next.
 void RequestServer::disconnect(MasterPort &port, const std::string &why)
 {
     if (!port.inbox.empty())
@@ -372,6 +399,8 @@ void RequestServer::disconnect(MasterPort &port, const std::string &why)
     port.blockedSince.reset();
     port.fd = -1;
     m_client.reset();
+    if (m_next.valid())
+        takeClient(std::move(m_next), m_nextPeer);
 }
 
 std::optional<Clock::time_point> RequestServer::nextDeadline() const

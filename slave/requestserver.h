@@ -48,7 +48,8 @@ struct ServerEnds {
 // which is always set to the next absolute deadline (the end of a request, a byte falling
 // due, a blocked write giving up). Lateness of one wake-up is therefore never carried into
 // the next byte. One TCP client is served at a time; another that connects meanwhile is
-// closed at once.
+// closed at once, unless the first has closed its sending side and only waits for its
+// replies: then the next one waits for it to finish.
 class RequestServer
 {
 public:
@@ -76,6 +77,7 @@ private:
     void take(MasterPort &port, std::span<const std::uint8_t> bytes, Clock::time_point now);
     void writeDue(MasterPort &port, Clock::time_point now);
     void acceptClient();
+    void takeClient(console::UniqueFd client, const std::string &peer);
     void disconnect(MasterPort &port, const std::string &why);
     std::optional<Clock::time_point> nextDeadline() const;
     void armTimer(std::optional<Clock::time_point> deadline);
@@ -95,6 +97,8 @@ private:
     std::optional<MasterPort> m_terminalPort;
     std::optional<MasterPort> m_tcpPort;
     console::UniqueFd m_client; // the TCP client's connection
+    console::UniqueFd m_next;   // the client after it, waiting for it to finish
+    std::string m_nextPeer;
     std::vector<MasterPort *> m_ports;
 
     std::uint64_t m_repliesBuilt = 0;

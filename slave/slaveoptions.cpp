@@ -328,8 +328,11 @@ More ends:
                     the start line names). The same slaves, registers, wire time
                     and faults; a client's end has no speed. One client at a
                     time: another that connects meanwhile is closed at once,
-                    before any byte. A client that leaves takes its half-received
-                    request and its unsent bytes with it.
+                    before any byte. A client may close its sending side after
+                    its requests, as socat does at the end of its input: they
+                    are still answered, the connection ends when the replies are
+                    out, and a client that connects meanwhile waits for that. A
+                    client that goes away takes its unsent bytes with it.
   --no-pty          serve over TCP only: no pseudo-terminal, no link. Needs
                     --tcp; not with --port.
 A value follows its option as the next argument or after "=" (--port=5).
