@@ -154,6 +154,30 @@ FrameSplitter::Candidate FrameSplitter::candidate(Direction direction) const
     return found;
 }
 
+FrameSplitter::Fit FrameSplitter::endsAt(qsizetype offset) const
+{
+    if (silenceAt(offset))
+        return Fit::Good;
+    if (offset == available())
+        return m_finished ? Fit::Good : Fit::NeedMore;
+    return Fit::None;
+}
+
+bool FrameSplitter::goodFrameWithin(qsizetype length) const
+{
+    for (qsizetype offset = 1; offset < length; ++offset)
+        if (goodFrameAt(offset))
+            return true;
+    return false;
+}
+
+bool FrameSplitter::goodFrameAt(qsizetype offset) const
+{
+    const QByteArrayView after = pending().sliced(offset);
+    return knownLength(after, Direction::Request).fit == Fit::Good ||
+           knownLength(after, Direction::Response).fit == Fit::Good;
+}
+
 FrameSplitter::Fit FrameSplitter::followedAt(qsizetype offset) const
 {
     if (silenceAt(offset))
@@ -179,8 +203,14 @@ FrameSplitter::Candidate FrameSplitter::unknownLength() const
     const qsizetype reach = std::min(available(), frame::kMaxRtuFrameLength);
     const std::optional<qsizetype> silence = silenceWithin(0, reach);
     const qsizetype last = silence.value_or(reach);
-    for (qsizetype length = frame::kMinRtuFrameLength; length <= last; ++length) {
-        if (!frame::crcMatches(bytes.first(length)))
+    for (qsizetype length = 1; length <= last; ++length) {
+        const bool crcEnds = length >= frame::kMinRtuFrameLength &&
+                             frame::crcMatches(bytes.first(length));
+        // A good frame that begins inside ends the search: before it lies noise, or this frame
+        // when its CRC ends right there.
+        if (length < available() && goodFrameAt(length))
+            return crcEnds ? Candidate{Fit::Good, length} : Candidate{};
+        if (!crcEnds)
             continue;
         const Fit fit = followedAt(length);
         if (fit == Fit::Good)
@@ -232,10 +262,19 @@ void FrameSplitter::decide(std::vector<SplitItem> &out)
         const Candidate request = candidate(Direction::Request);
         const Candidate response = candidate(Direction::Response);
         if (request.fit == Fit::Good || response.fit == Fit::Good) {
+            // A frame whose first bytes hold a good frame of the other direction (a request
+            // 01 or 02 less its last byte can be a reply) waits for its own length, unless it
+            // is the reply that the waiting request calls for.
+            const bool waitedReply =
+                response.fit == Fit::Good && isWaitedReply(pending(), response.length);
+            if (!waitedReply &&
+                (request.fit == Fit::NeedMore || response.fit == Fit::NeedMore))
+                return;
             const Direction direction =
-                preferred(request.fit == Fit::Good, response.fit == Fit::Good);
-            emitFrame(direction == Direction::Request ? request.length : response.length, direction,
-                      true, out);
+                waitedReply ? Direction::Response
+                            : preferred(request.fit == Fit::Good, response.fit == Fit::Good);
+            emitFrame(direction == Direction::Request ? request.length : response.length,
+                      direction, true, out);
             continue;
         }
         if (response.fit == Fit::Bad && isWaitedReply(pending(), response.length)) {
@@ -263,8 +302,8 @@ void FrameSplitter::decide(std::vector<SplitItem> &out)
                 const Candidate &bad = direction == Direction::Request ? request : response;
                 if (bad.fit != Fit::Bad)
                     continue;
-                const Fit follow = followedAt(bad.length);
-                if (follow == Fit::Good) {
+                const Fit follow = endsAt(bad.length);
+                if (follow == Fit::Good && !goodFrameWithin(bad.length)) {
                     emitFrame(bad.length, direction, false, out);
                     taken = true;
                     break;

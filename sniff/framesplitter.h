@@ -61,8 +61,11 @@ struct SplitItem {
 // - A frame of known length with a good CRC is taken wherever it begins. When both directions
 //   fit (05 and 06 echo their request), the one the waiting request calls for wins.
 // - A frame with a wrong CRC is taken when it is the reply the waiting request calls for
-//   (address, function or exception, and length), or, at a frame boundary, when a silence, the
-//   end of the input or a frame with a good CRC follows it.
+//   (address, function or exception, and length), or, at a frame boundary, when a silence or
+//   the end of the input follows it and no good frame begins inside it. (A good frame after it
+//   proves nothing: one noise byte and a request can read as a reply that ends right there.)
+// - A good frame whose first bytes hold a good frame of the other direction waits until its
+//   own length is in, unless the shorter one is the reply the waiting request calls for.
 // - A function without a length rule is taken only at a frame boundary (after a frame or a
 //   silence) and ends at the first good CRC that a silence, the end of the input or a good
 //   frame follows, or else at the first silence (with a wrong CRC).
@@ -123,6 +126,12 @@ private:
     // Whether what follows offset confirms a frame ending there: Good yes, None no, NeedMore
     // not yet known.
     Fit followedAt(qsizetype offset) const;
+    // Whether a frame of known length with a good CRC begins at offset.
+    bool goodFrameAt(qsizetype offset) const;
+    bool goodFrameWithin(qsizetype length) const;
+    // Whether a silence or the end of the input lies at offset: Good yes, None no, NeedMore
+    // when the bytes end there and more may come.
+    Fit endsAt(qsizetype offset) const;
     bool isWaitedReply(QByteArrayView bytes, qsizetype length) const;
     frame::Direction preferred(bool requestFits, bool responseFits) const;
     void emitFrame(qsizetype length, frame::Direction direction, bool crcGood,
