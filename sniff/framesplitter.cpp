@@ -204,8 +204,8 @@ FrameSplitter::Candidate FrameSplitter::unknownLength() const
     const std::optional<qsizetype> silence = silenceWithin(0, reach);
     const qsizetype last = silence.value_or(reach);
     for (qsizetype length = 1; length <= last; ++length) {
-        const bool crcEnds = length >= frame::kMinRtuFrameLength &&
-                             frame::crcMatches(bytes.first(length));
+        const bool crcEnds =
+            length >= frame::kMinRtuFrameLength && frame::crcMatches(bytes.first(length));
         // A good frame that begins inside ends the search: before it lies noise, or this frame
         // when its CRC ends right there.
         if (length < available() && goodFrameAt(length))
@@ -267,14 +267,13 @@ void FrameSplitter::decide(std::vector<SplitItem> &out)
             // is the reply that the waiting request calls for.
             const bool waitedReply =
                 response.fit == Fit::Good && isWaitedReply(pending(), response.length);
-            if (!waitedReply &&
-                (request.fit == Fit::NeedMore || response.fit == Fit::NeedMore))
+            if (!waitedReply && (request.fit == Fit::NeedMore || response.fit == Fit::NeedMore))
                 return;
             const Direction direction =
                 waitedReply ? Direction::Response
                             : preferred(request.fit == Fit::Good, response.fit == Fit::Good);
-            emitFrame(direction == Direction::Request ? request.length : response.length,
-                      direction, true, out);
+            emitFrame(direction == Direction::Request ? request.length : response.length, direction,
+                      true, out);
             continue;
         }
         if (response.fit == Fit::Bad && isWaitedReply(pending(), response.length)) {

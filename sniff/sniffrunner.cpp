@@ -78,6 +78,14 @@ bool SniffRunner::openPort(const QString &devicePath)
         (latency ? std::chrono::milliseconds(latency->milliseconds) : kUnknownLatency) + kReadSlack;
     m_splitter.emplace(timing);
     m_sourceFd = m_port->fd();
+    if (m_options.mode == Mode::Monitor) {
+        using Result = serial::LowLatency::Result;
+        std::fprintf(stderr, "Listening on %s at %s,%s, read only; low latency %s\n",
+                     qUtf8Printable(devicePath), qUtf8Printable(m_options.speedText),
+                     qUtf8Printable(m_options.framingText),
+                     m_port->lowLatency() == Result::Unsupported ? "not offered by the driver"
+                                                                 : "on");
+    }
     return true;
 }
 
