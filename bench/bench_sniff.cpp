@@ -48,10 +48,10 @@ struct WireByte {
 
 QByteArray withCrc(QByteArray body, bool wrong = false)
 {
-    const std::uint16_t crc = frame::crc16Modbus(std::span<const std::uint8_t>(
-                                  reinterpret_cast<const std::uint8_t *>(body.constData()),
-                                  std::size_t(body.size()))) ^
-                              (wrong ? 0x5A5A : 0);
+    const auto *data = reinterpret_cast<const std::uint8_t *>(body.constData());
+    const std::uint16_t crc =
+        frame::crc16Modbus(std::span<const std::uint8_t>(data, std::size_t(body.size()))) ^
+        (wrong ? 0x5A5A : 0);
     body.append(char(crc & 0xFF));
     body.append(char(crc >> 8));
     return body;
@@ -307,12 +307,11 @@ int main()
         sniff::FrameSplitter splitter;
         frames = 0;
         const double start = bench::monotonicSeconds();
-        for (qsizetype at = 0; at < recorded.size(); at += 4096)
-            frames += qint64(
-                splitter.feed(QByteArrayView(recorded).sliced(at, std::min<qsizetype>(
-                                                                      4096, recorded.size() - at)),
-                              Time(0))
-                    .size());
+        for (qsizetype at = 0; at < recorded.size(); at += 4096) {
+            const qsizetype size = std::min<qsizetype>(4096, recorded.size() - at);
+            frames +=
+                qint64(splitter.feed(QByteArrayView(recorded).sliced(at, size), Time(0)).size());
+        }
         frames += qint64(splitter.finish().size());
         rates.push_back(double(recorded.size()) / (bench::monotonicSeconds() - start));
     }
