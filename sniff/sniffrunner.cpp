@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace sniff
@@ -28,6 +29,8 @@ constexpr std::chrono::milliseconds kUnknownLatency{16};
 // The monitor's own delay in taking bytes, on top of the adapter's.
 constexpr std::chrono::milliseconds kReadSlack{4};
 constexpr qsizetype kReadSize = 65536;
+// How often a capture FIFO without a reader is tried again.
+constexpr std::chrono::milliseconds kReaderPoll{50};
 
 Time now()
 {
@@ -133,8 +136,34 @@ bool SniffRunner::openSource()
     return openPort(port->devicePath);
 }
 
+bool SniffRunner::waitForReader(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat status = {};
+    if (::stat(name.constData(), &status) != 0 || !S_ISFIFO(status.st_mode))
+        return true;
+    // A FIFO opens for writing only once it has a reader; a blocking open would not see a stop
+    // signal meanwhile, so the open is tried without blocking between waits for the signal.
+    while (true) {
+        const int fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) {
+            ::close(fd);
+            return true;
+        }
+        if (errno != ENXIO)
+            return true; // the capture's own open tells what is wrong
+        pollfd stop = {m_stop.fd(), POLLIN, 0};
+        if (::poll(&stop, 1, int(kReaderPoll.count())) > 0 && m_stop.take() != 0) {
+            m_stoppedEarly = true;
+            return false;
+        }
+    }
+}
+
 bool SniffRunner::openCapture(const QString &path)
 {
+    if (!waitForReader(path))
+        return false;
     QString error;
     m_capture = capture::CaptureWriter::open(path, &error);
     if (!m_capture) {
@@ -237,9 +266,9 @@ int SniffRunner::run()
     m_printLines = !extcap && m_options.capturePath != QLatin1String("-");
     m_printTotals = !extcap;
     // The capture first: a FIFO waits for its reader, and no byte of the port may wait meanwhile.
-    if (extcap ? !openCapture(m_options.fifo)
-               : (!m_options.capturePath.isEmpty() && !openCapture(m_options.capturePath)))
-        return 2;
+    const QString capturePath = extcap ? m_options.fifo : m_options.capturePath;
+    if (!capturePath.isEmpty() && !openCapture(capturePath))
+        return m_stoppedEarly ? 0 : 2;
     if (!openSource())
         return 2;
     while (step())

@@ -28,6 +28,8 @@ public:
 private:
     bool openSource();
     bool openPort(const QString &devicePath);
+    // Waits until a FIFO at path has a reader; false when a stop signal came first.
+    bool waitForReader(const QString &path);
     bool openCapture(const QString &path);
     // Waits for bytes, a stop signal or the splitter's next decision; false to stop.
     bool step();
@@ -46,9 +48,10 @@ private:
     BusTotals m_totals;
     bool m_printLines = true;
     bool m_printTotals = true;
-    bool m_ended = false;      // end of input or stop signal
-    bool m_failed = false;     // the port failed or an output could not be written
-    bool m_readerGone = false; // standard output's reader went away
+    bool m_ended = false;        // end of input or stop signal
+    bool m_failed = false;       // the port failed or an output could not be written
+    bool m_readerGone = false;   // standard output's reader went away
+    bool m_stoppedEarly = false; // a stop signal came before the capture had a reader
     QByteArray m_out;
     // The system time of the monotonic clock's origin, taken once so that the times of the
     // lines never go back.

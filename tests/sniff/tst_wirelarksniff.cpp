@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <sys/stat.h>
 
 namespace
 {
@@ -73,6 +74,7 @@ private slots:
     void commandLine_data();
     void commandLine();
     void portIsNeverWritten();
+    void stopsBeforeTheFifoHasAReader();
     void liveInTshark();
 
 private:
@@ -166,6 +168,20 @@ void TestWirelarkSniff::portIsNeverWritten()
     ::kill(pid_t(sniff.process().processId()), SIGTERM);
     QCOMPARE(sniff.finish(), 0);
     QVERIFY(far.takeAll().isEmpty());
+}
+
+// Wireshark may end a capture before it opens the FIFO: SIGTERM must still end the program.
+void TestWirelarkSniff::stopsBeforeTheFifoHasAReader()
+{
+    const QByteArray fifo = QFile::encodeName(m_dir.filePath(QStringLiteral("capture.fifo")));
+    QVERIFY(::mkfifo(fifo.constData(), 0600) == 0);
+    Sniff sniff(m_dir.path());
+    sniff.start(
+        {"--extcap-interface", "wirelark-com7", "--fifo", QFile::decodeName(fifo), "--capture"});
+    QTest::qWait(300);
+    ::kill(pid_t(sniff.process().processId()), SIGTERM);
+    QCOMPARE(sniff.finish(), 0);
+    QVERIFY(sniff.process().readAllStandardError().isEmpty());
 }
 
 void TestWirelarkSniff::liveInTshark()
