@@ -18,17 +18,8 @@ int main(int argc, char *argv[])
         arguments << QString::fromLocal8Bit(argv[i]);
     const CommandLine commandLine =
         parseCommandLine(arguments, QProcessEnvironment::systemEnvironment());
-    switch (commandLine.action) {
-    case CommandLine::Action::ShowHelp:
-    case CommandLine::Action::ShowVersion:
-        std::fputs(commandLine.text.toLocal8Bit().constData(), stdout);
-        return 0;
-    case CommandLine::Action::Fail:
-        std::fputs(commandLine.text.toLocal8Bit().constData(), stderr);
-        return kUsageExitStatus;
-    case CommandLine::Action::Run:
-        break;
-    }
+    if (commandLine.action != CommandLine::Action::Run)
+        return console::finish(commandLine);
     if (!commandLine.platform.isEmpty())
         qputenv("QT_QPA_PLATFORM", commandLine.platform.toLocal8Bit());
 
@@ -39,7 +30,7 @@ int main(int argc, char *argv[])
             capture::CaptureWriter::open(*commandLine.capturePath, &error);
         if (!writer) {
             std::fprintf(stderr, "wirelark: %s\n", error.toLocal8Bit().constData());
-            return kUsageExitStatus;
+            return console::kUsageExitStatus;
         }
         recorder = std::make_unique<capture::ExchangeCapture>(std::move(writer));
     }
@@ -51,7 +42,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Wirelark"));
     QApplication::setApplicationDisplayName(QStringLiteral("Wirelark"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("invalid.wirelark.Wirelark"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.wirelark.Wirelark"));
     if (!installTranslation(commandLine.language)) {
         std::fputs("wirelark: the English translation is missing from this build\n", stderr);
         return 1;

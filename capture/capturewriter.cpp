@@ -22,6 +22,34 @@ namespace
 // tag 12 (dissector name) "mbrtu", then tag 0 (end of tags).
 constexpr std::array<char, 16> kRecordTags = {0x00, 0x0C, 0x00, 0x08, 'm',  'b',  'r',  't',
                                               'u',  0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+// Tag 12 "data", then tag 0.
+constexpr std::array<char, 16> kNoiseTags = {0x00, 0x0C, 0x00, 0x08, 'd',  'a',  't',  'a',
+                                             0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+constexpr int kPortTypeTcp = 2;
+
+void appendTag(QByteArray &record, int tag, quint32 value)
+{
+    const char bytes[] = {char(tag >> 8),    char(tag),        0x00,       0x04, char(value >> 24),
+                          char(value >> 16), char(value >> 8), char(value)};
+    record.append(bytes, sizeof bytes);
+}
+
+// The tags of a record: the dissector name, for a frame with a direction the ports, the end.
+void appendTags(QByteArray &record, CaptureWriter::Record kind)
+{
+    using Record = CaptureWriter::Record;
+    const std::array<char, 16> &tags = kind == Record::Noise ? kNoiseTags : kRecordTags;
+    if (kind != Record::Request && kind != Record::Response) {
+        record.append(tags.data(), qsizetype(tags.size()));
+        return;
+    }
+    record.append(tags.data(), 12); // the name tag alone
+    const bool request = kind == Record::Request;
+    appendTag(record, 24, kPortTypeTcp);
+    appendTag(record, 25, request ? CaptureWriter::kMasterPort : CaptureWriter::kSlavePort);
+    appendTag(record, 26, request ? CaptureWriter::kSlavePort : CaptureWriter::kMasterPort);
+    record.append(tags.data() + 12, 4); // the end of tags
+}
 
 QString tr(const char *text)
 {
@@ -157,17 +185,18 @@ CaptureWriter::~CaptureWriter()
     pcap_close(m_handle);
 }
 
-bool CaptureWriter::write(const QByteArray &frame, std::chrono::system_clock::time_point when)
+bool CaptureWriter::write(const QByteArray &frame, std::chrono::system_clock::time_point when,
+                          Record record)
 {
     using namespace std::chrono;
     if (m_failed)
         return false;
 
-    const qsizetype length = qsizetype(kRecordTags.size()) + frame.size();
-    const qsizetype kept = std::min(length, kSnapLength);
     m_record.resize(0);
-    m_record.append(kRecordTags.data(), qsizetype(kRecordTags.size()));
-    m_record.append(frame.constData(), kept - qsizetype(kRecordTags.size()));
+    appendTags(m_record, record);
+    const qsizetype length = m_record.size() + frame.size();
+    const qsizetype kept = std::min(length, kSnapLength);
+    m_record.append(frame.constData(), kept - m_record.size());
 
     const auto since = duration_cast<microseconds>(when.time_since_epoch()).count();
     const auto seconds = since / 1000000 - (since % 1000000 < 0 ? 1 : 0);

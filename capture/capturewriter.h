@@ -17,6 +17,13 @@ namespace capture
 // counting the padding) and 00 00 00 00 (end of tags), then the frame bytes as on the wire, so
 // that Wireshark and tshark decode every record as Modbus RTU without any set-up.
 //
+// A record may say which way its frame went, as exported-PDU port tags 00 18 00 04 00 00 00 02
+// (port type TCP), 00 19 00 04 and 00 1A 00 04 (source and destination port, big-endian) before
+// the end of tags: a request goes from kMasterPort to kSlavePort, a response back. The Modbus
+// RTU dissector tells a request from a response by its TCP port preference: with
+// mbrtu.tcp.port set to kSlavePort it needs no guess (05 and 06 echo their request, which it
+// cannot classify otherwise). Noise bytes go out with the dissector name "data".
+//
 // Call flush() after each exchange: a crash then loses at most the exchange in flight. The first
 // write or flush that fails makes the writer fail for good: that call and every later one return
 // false and write nothing, and errorText() tells what happened and how many records were kept.
@@ -24,9 +31,21 @@ namespace capture
 class CaptureWriter
 {
 public:
-    // The longest record: frames longer than this minus the 16 tag bytes are cut, their record
-    // keeping their full length. Wireshark refuses a whole file that has a longer record.
+    // The longest record: frames longer than this minus the tag bytes (16, or 40 with ports) are
+    // cut, their record keeping their full length. Wireshark refuses a whole file that has a longer
+    // record.
     static constexpr qsizetype kSnapLength = 262144;
+    // The ports of a record that tells its direction.
+    static constexpr quint16 kMasterPort = 65501;
+    static constexpr quint16 kSlavePort = 65502;
+
+    // What a record holds.
+    enum class Record {
+        Frame,    // a Modbus RTU frame, no direction
+        Request,  // a Modbus RTU frame from master to slave
+        Response, // a Modbus RTU frame from slave to master
+        Noise,    // bytes that are no frame
+    };
 
     // Creates (or empties) the file at path and writes its header, or on "-" writes to standard
     // output, which must not be a terminal; a file named "-" is "./-". A FIFO makes this wait
@@ -42,7 +61,8 @@ public:
 
     // Adds one record with the time stamp when (microseconds of the system clock). The record
     // may stay in a buffer until flush().
-    bool write(const QByteArray &frame, std::chrono::system_clock::time_point when);
+    bool write(const QByteArray &frame, std::chrono::system_clock::time_point when,
+               Record record = Record::Frame);
     // Hands every record written so far to the operating system.
     bool flush();
 

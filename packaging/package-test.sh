@@ -6,7 +6,7 @@
 #   usage: package-test.sh BUILD_DIR
 set -euo pipefail
 
-app_id=invalid.wirelark.Wirelark
+app_id=io.github.wirelark.Wirelark
 
 fail() {
     echo "package-test: FAIL: $*" >&2
@@ -94,18 +94,19 @@ expected=(
     /usr/bin/wirelark-poll
     "/usr/share/applications/$app_id.desktop"
     "/usr/share/metainfo/$app_id.metainfo.xml"
-    /usr/share/icons/hicolor/64x64/apps/wirelark.png
-    /usr/share/icons/hicolor/scalable/apps/wirelark.svg
+    "/usr/share/icons/hicolor/64x64/apps/$app_id.png"
+    "/usr/share/icons/hicolor/scalable/apps/$app_id.svg"
     /usr/share/man/man1/wirelark-slave.1.gz
     /usr/share/man/man1/wirelark-poll.1.gz
 )
 for f in "${expected[@]}"; do
     [ -f "$f" ] || fail "$f is not installed"
 done
-[ "$(identify -format '%wx%h' /usr/share/icons/hicolor/64x64/apps/wirelark.png)" = 64x64 ] ||
+[ "$(identify -format '%wx%h' "/usr/share/icons/hicolor/64x64/apps/$app_id.png")" = 64x64 ] ||
     fail "the 64x64 icon is not 64 x 64 pixels"
 desktop-file-validate "/usr/share/applications/$app_id.desktop" || fail "desktop entry"
-appstreamcli validate --no-net "/usr/share/metainfo/$app_id.metainfo.xml" >/dev/null ||
+grep -qx "Icon=$app_id" "/usr/share/applications/$app_id.desktop" || fail "the desktop entry's icon"
+appstreamcli validate --no-net --strict "/usr/share/metainfo/$app_id.metainfo.xml" >/dev/null ||
     fail "AppStream metainfo"
 [ "$(man -w wirelark-slave)" = /usr/share/man/man1/wirelark-slave.1.gz ] ||
     fail "man -w wirelark-slave"

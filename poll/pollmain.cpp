@@ -17,22 +17,10 @@ int main(int argc, char *argv[])
         console::StopSignals stop;
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("wirelark-poll"));
-        QCoreApplication::setApplicationVersion(QStringLiteral(WIRELARK_VERSION));
 
         const poll::CommandLine commandLine = poll::parseCommandLine(QCoreApplication::arguments());
-        if (commandLine.help) {
-            std::fputs(qUtf8Printable(commandLine.helpText), stdout);
-            return 0;
-        }
-        if (commandLine.version) {
-            std::printf("wirelark-poll %s\n", WIRELARK_VERSION);
-            return 0;
-        }
-        if (!commandLine.error.isEmpty()) {
-            std::fprintf(stderr, "wirelark-poll: %s\nTry \"wirelark-poll --help\".\n",
-                         qUtf8Printable(commandLine.error));
-            return 2;
-        }
+        if (commandLine.action != poll::CommandLine::Action::Run)
+            return console::finish(commandLine);
         for (const QString &note : commandLine.notes)
             std::fprintf(stderr, "wirelark-poll: %s\n", qUtf8Printable(note));
         poll::PollRunner runner(commandLine.options, stop);

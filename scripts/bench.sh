@@ -44,6 +44,7 @@ run bench_continuous offscreen
 run bench_paced offscreen
 run bench_poll offscreen "$logs/bench_continuous.out"
 run bench_startup xcb
+run bench_sniff offscreen
 
 load_after=$(cut -d ' ' -f 1-3 /proc/loadavg)
 

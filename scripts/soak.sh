@@ -7,7 +7,7 @@ set -euo pipefail
 build=${1:?usage: soak.sh BUILD_DIR [SECONDS]}
 seconds=${2:-${SOAK_SECONDS:-3600}}
 slave_bin=$build/slave/wirelark-slave
-runner=$build/tests/reliability/soakrunner
+runner=$build/bench/soakrunner
 for f in "$slave_bin" "$runner"; do
     [ -x "$f" ] || { echo "missing $f: build it first (make soak does)" >&2; exit 1; }
 done

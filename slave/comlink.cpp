@@ -1,6 +1,6 @@
 #include "comlink.h"
 
-#include "slaveoptions.h"
+#include "serial/portmap.h"
 
 #include <cerrno>
 #include <cstring>
@@ -45,19 +45,28 @@ ComLink::ComLink(const std::filesystem::path &directory, std::optional<int> numb
 
     std::string whyTaken;
     if (number) {
-        if (tryLink(*number, whyTaken) == Outcome::Taken)
+        if (tryLink(m_directory / linkName(*number), *number, whyTaken) == Outcome::Taken)
             throw std::runtime_error(whyTaken + "; remove it or choose another --port");
         return;
     }
-    for (int candidate = kMinPortNumber; candidate <= kMaxPortNumber; ++candidate) {
+    for (int candidate = 1; candidate <= serial::kMaxPortNumber; ++candidate) {
         if (numbersInUse.contains(candidate))
             continue;
-        if (tryLink(candidate, whyTaken) == Outcome::Linked)
+        if (tryLink(m_directory / linkName(candidate), candidate, whyTaken) == Outcome::Linked)
             return;
     }
-    throw std::runtime_error("every port number from " + std::to_string(kMinPortNumber) + " to " +
-                             std::to_string(kMaxPortNumber) + " is taken in " +
+    throw std::runtime_error("every port number from 1 to " +
+                             std::to_string(serial::kMaxPortNumber) + " is taken in " +
                              m_directory.string());
+}
+
+ComLink::ComLink(const std::filesystem::path &path, const std::string &devicePath,
+                 const std::string &option)
+    : m_directory(path.parent_path().empty() ? "." : path.parent_path()), m_devicePath(devicePath)
+{
+    std::string whyTaken;
+    if (tryLink(path, 0, whyTaken) == Outcome::Taken)
+        throw std::runtime_error(whyTaken + "; remove it or choose another " + option);
 }
 
 bool ComLink::remove()
@@ -67,10 +76,9 @@ bool ComLink::remove()
     return ours && ::unlink(m_path.c_str()) == 0;
 }
 
-ComLink::Outcome ComLink::tryLink(int number, std::string &whyTaken)
+ComLink::Outcome ComLink::tryLink(const std::filesystem::path &path, int number,
+                                  std::string &whyTaken)
 {
-    const std::filesystem::path path = m_directory / linkName(number);
-
     // Two simulators may pick the same number at once: symlink() and rename() decide, and the
     // loser looks again at what the winner left.
     for (int attempt = 0; attempt < 3; ++attempt) {
@@ -104,7 +112,7 @@ ComLink::Outcome ComLink::tryLink(int number, std::string &whyTaken)
         // A dangling link, for example left by a simulator that was killed: replace it in one
         // step, so that the name never points nowhere and never to a half-made link.
         const std::filesystem::path temporary =
-            m_directory / (linkName(number) + ".new-" + std::to_string(::getpid()));
+            m_directory / (path.filename().string() + ".new-" + std::to_string(::getpid()));
         ::unlink(temporary.c_str());
         if (::symlink(m_devicePath.c_str(), temporary.c_str()) != 0)
             throw failure("cannot create the link " + temporary.string(), errno);

@@ -21,6 +21,11 @@ public:
     // Throws std::runtime_error with a text for the operator when no link can be made.
     ComLink(const std::filesystem::path &directory, std::optional<int> number,
             const std::string &devicePath, const std::set<int> &numbersInUse);
+    // Links path itself to devicePath, on the same terms as an explicit number; option names
+    // the command-line option that gave the path, for the message when it is taken. The
+    // directory that holds path must exist. number() is 0.
+    ComLink(const std::filesystem::path &path, const std::string &devicePath,
+            const std::string &option);
     ~ComLink() { remove(); }
 
     ComLink(const ComLink &) = delete;
@@ -35,7 +40,7 @@ public:
 
 private:
     enum class Outcome { Linked, Taken };
-    Outcome tryLink(int number, std::string &whyTaken);
+    Outcome tryLink(const std::filesystem::path &path, int number, std::string &whyTaken);
 
     std::filesystem::path m_directory;
     std::string m_devicePath;

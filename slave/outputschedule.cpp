@@ -9,21 +9,24 @@ namespace simulator
 
 Clock::time_point OutputSchedule::add(OutgoingMessage message, Clock::time_point start, bool paced)
 {
+    const bool timed = paced && m_delivery.line.has_value();
+    std::vector<std::chrono::nanoseconds> ends(message.bytes.size());
+    for (std::size_t k = 0; timed && k < ends.size(); ++k)
+        ends[k] = serial::charactersTime(*m_delivery.line, static_cast<std::int64_t>(k + 1));
+    return add(std::move(message), start, ends,
+               ends.empty() ? std::chrono::nanoseconds() : ends.back());
+}
+
+Clock::time_point OutputSchedule::add(OutgoingMessage message, Clock::time_point start,
+                                      std::span<const std::chrono::nanoseconds> ends,
+                                      std::chrono::nanoseconds length)
+{
     start = std::max(start, m_lineEnd);
     if (message.bytes.empty())
         return start;
-    const bool timed = paced && m_delivery.line.has_value();
-    for (std::size_t k = 0; k < message.bytes.size(); ++k) {
-        const Clock::time_point onLine =
-            timed
-                ? start + serial::charactersTime(*m_delivery.line, static_cast<std::int64_t>(k + 1))
-                : start;
-        place(message.bytes[k], onLine);
-    }
-    m_lineEnd =
-        timed ? start + serial::charactersTime(*m_delivery.line,
-                                               static_cast<std::int64_t>(message.bytes.size()))
-              : start;
+    for (std::size_t k = 0; k < message.bytes.size(); ++k)
+        place(message.bytes[k], start + ends[k]);
+    m_lineEnd = start + std::max(length, ends.back());
     message.lineEnd = m_lineEnd;
     m_batches.back().finished.push_back(std::move(message));
     return m_lineEnd;
@@ -56,6 +59,7 @@ std::size_t OutputSchedule::clear()
     for (const Batch &batch : m_batches)
         dropped += batch.bytes.size() - batch.written;
     m_batches.clear();
+    m_lineEnd = {};
     return dropped;
 }
 

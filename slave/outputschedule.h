@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -58,12 +59,20 @@ public:
     // line's speed; otherwise (and without a line speed) they are all on the line at once.
     // Returns when its last character has ended on the line. An empty message is not queued.
     Clock::time_point add(OutgoingMessage message, Clock::time_point start, bool paced);
+    // Queues message with times of its own: byte k has ended on the line ends[k] after start
+    // (ends ascending, one for each byte), and the message holds the line for length, or
+    // until its last byte has ended if that is later. start moves as above. Returns when the
+    // message leaves the line.
+    Clock::time_point add(OutgoingMessage message, Clock::time_point start,
+                          std::span<const std::chrono::nanoseconds> ends,
+                          std::chrono::nanoseconds length);
 
     bool empty() const { return m_batches.empty(); }
     Batch &front() { return m_batches.front(); }
     const Batch &front() const { return m_batches.front(); }
     void pop() { m_batches.pop_front(); }
-    // Drops every batch; the number of bytes that were not written.
+    // Drops every batch, and with them the time they held the line; the number of bytes that
+    // were not written.
     std::size_t clear();
 
 private:

@@ -19,7 +19,7 @@ namespace
 
 } // namespace
 
-PseudoTerminal::PseudoTerminal()
+PseudoTerminal::PseudoTerminal(Device device)
 {
     m_master.reset(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (!m_master.valid())
@@ -44,6 +44,9 @@ PseudoTerminal::PseudoTerminal()
     settings.c_cflag |= CLOCAL | CREAD;
     if (::tcsetattr(m_heldDevice.get(), TCSANOW, &settings) != 0)
         throwSystemError("cannot set the pseudo-terminal to raw mode");
+
+    if (device == Device::NotHeld)
+        m_heldDevice.reset();
 
     const int flags = ::fcntl(m_master.get(), F_GETFL);
     if (flags < 0 || ::fcntl(m_master.get(), F_SETFL, flags | O_NONBLOCK) != 0)

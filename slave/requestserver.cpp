@@ -2,6 +2,10 @@
 
 #include "console/stopsignals.h"
 #include "slavedevice.h"
+#include "tapwriter.h"
+#include "tcplistener.h"
+#include "terminalspeeds.h"
+#include "wrongspeed.h"
 
 #include "serial/linetiming.h"
 
@@ -9,10 +13,13 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/timerfd.h>
 #include <system_error>
 #include <unistd.h>
+#include <utility>
 
 namespace simulator
 {
@@ -47,37 +54,64 @@ std::string formatted(const char *format, auto... values)
 
 } // namespace
 
-RequestServer::RequestServer(const SlaveOptions &options, int master, SlaveDevice &device,
-                             console::StopSignals &stop)
-    : m_options(options), m_master(master), m_device(device), m_stop(stop), m_log(options.quiet),
-      m_frameGap(options.line ? serial::frameGap(*options.line)
-                              : std::chrono::nanoseconds(kUnpacedFrameGap)),
+RequestServer::RequestServer(const SlaveOptions &options, SlaveDevice &device,
+                             console::StopSignals &stop, ServerEnds ends)
+    : m_options(options), m_device(device), m_stop(stop), m_listener(ends.tcp), m_tap(ends.tap),
+      m_log(options.quiet), m_frameGap(options.line ? serial::frameGap(*options.line)
+                                                    : std::chrono::nanoseconds(kUnpacedFrameGap)),
       m_replyWait(
-          std::chrono::milliseconds(options.delayMs + (options.line ? options.turnaroundMs : 0))),
-      m_output(Delivery{options.line, std::chrono::milliseconds(options.usbLatencyMs)})
+          std::chrono::milliseconds(options.delayMs + (options.line ? options.turnaroundMs : 0)))
 {
     m_timer.reset(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC));
     if (!m_timer.valid())
         throwSystemError(errno, "cannot create a timer");
+    const Delivery delivery{options.line, std::chrono::milliseconds(options.usbLatencyMs)};
+    if (ends.pseudoTerminal >= 0) {
+        m_terminalPort.emplace("the master", false, delivery);
+        m_terminalPort->fd = ends.pseudoTerminal;
+        m_ports.push_back(&*m_terminalPort);
+    }
+    if (m_listener != nullptr) {
+        m_tcpPort.emplace("the TCP client", true, delivery);
+        m_ports.push_back(&*m_tcpPort);
+    }
 }
 
 int RequestServer::run()
 {
     for (;;) {
         Clock::time_point now = Clock::now();
-        finishFrameIfDue(now);
-        if (m_blockedSince && now - *m_blockedSince >= kWriteTimeout) {
-            m_blockedSince.reset();
-            m_log.note(formatted("dropped %zu bytes for the master: nobody reads the port",
-                                 m_output.clear()));
+        for (MasterPort *port : m_ports) {
+            finishFrameIfDue(*port, now);
+            if (port->blockedSince && now - *port->blockedSince >= kWriteTimeout) {
+                port->blockedSince.reset();
+                m_log.note(formatted("dropped %zu bytes for %s: nobody reads them",
+                                     port->output.clear(), port->name.c_str()));
+            }
+            writeDue(*port, now);
+            // A client that has sent its last request leaves once it has every reply.
+            if (port->socket && port->fd >= 0 && port->inputEnded && port->inbox.empty() &&
+                port->output.empty())
+                disconnect(*port, "left");
         }
-        writeDue(now);
+        if (m_tap != nullptr)
+            m_tap->writeDue(now);
         armTimer(nextDeadline());
 
-        std::array<pollfd, 3> entries{
-            {{m_stop.fd(), POLLIN, 0},
-             {m_master, static_cast<short>(POLLIN | (m_blockedSince ? POLLOUT : 0)), 0},
-             {m_timer.get(), POLLIN, 0}}};
+        std::vector<pollfd> entries{{m_stop.fd(), POLLIN, 0}, {m_timer.get(), POLLIN, 0}};
+        std::vector<MasterPort *> polled;
+        for (MasterPort *port : m_ports) {
+            if (port->fd < 0)
+                continue;
+            entries.push_back({port->fd,
+                               static_cast<short>((port->inputEnded ? 0 : POLLIN) |
+                                                  (port->blockedSince ? POLLOUT : 0)),
+                               0});
+            polled.push_back(port);
+        }
+        const bool listening = m_listener != nullptr && !m_next.valid();
+        if (listening)
+            entries.push_back({m_listener->fd(), POLLIN, 0});
         if (::poll(entries.data(), entries.size(), -1) < 0) {
             if (errno == EINTR)
                 continue;
@@ -87,7 +121,7 @@ int RequestServer::run()
             if (const int signal = m_stop.take(); signal != 0)
                 return signal;
         }
-        if (entries[2].revents != 0) {
+        if (entries[1].revents != 0) {
             std::uint64_t expirations = 0;
             [[maybe_unused]] const ssize_t got =
                 ::read(m_timer.get(), &expirations, sizeof expirations);
@@ -95,28 +129,39 @@ int RequestServer::run()
         }
         // Bytes read now may have come after the silence that ended the request before them.
         now = Clock::now();
-        finishFrameIfDue(now);
-        if ((entries[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0)
-            readInput(now);
+        for (std::size_t k = 0; k < polled.size(); ++k) {
+            MasterPort &port = *polled[k];
+            finishFrameIfDue(port, now);
+            const short events = entries[2 + k].revents;
+            if (port.fd >= 0 && port.inputEnded && (events & (POLLHUP | POLLERR)) != 0)
+                disconnect(port, "left");
+            else if (port.fd >= 0 && (events & (POLLIN | POLLHUP | POLLERR)) != 0)
+                readInput(port, now);
+        }
+        if (listening && entries.back().revents != 0)
+            acceptClient();
     }
 }
 
-void RequestServer::finishFrameIfDue(Clock::time_point now)
+void RequestServer::finishFrameIfDue(MasterPort &port, Clock::time_point now)
 {
-    if (!m_inbox.empty() && now >= m_lastArrival + m_frameGap)
-        handleFrame(m_lastArrival + m_frameGap);
+    if (!port.inbox.empty() && now >= port.lastArrival + m_frameGap)
+        handleFrame(port, port.lastArrival + m_frameGap);
 }
 
-void RequestServer::handleFrame(Clock::time_point frameEnd)
+void RequestServer::handleFrame(MasterPort &port, Clock::time_point frameEnd)
 {
-    const std::vector<std::uint8_t> burst = std::move(m_inbox);
-    m_inbox.clear();
+    const std::vector<std::uint8_t> burst = std::move(port.inbox);
+    port.inbox.clear();
     ++m_totals.requests;
-    checkSpacing(m_firstArrival);
+    checkSpacing(port, port.firstArrival);
     m_log.bytes("request", burst);
+    if (port.cut > 0)
+        m_log.note(formatted("cut: %zu more bytes of this burst dropped, past the first %zu",
+                             std::exchange(port.cut, 0), kMaxBurst));
     // A two-wire adapter hears the master's own request: it comes back whole, before any reply.
     if (m_options.echo)
-        m_output.add({"echo   ", burst, false}, frameEnd, false);
+        port.output.add({"echo   ", burst, false}, frameEnd, false);
 
     for (FrameResult &result : m_device.handle(burst)) {
         if (result.reply.empty()) {
@@ -134,27 +179,30 @@ void RequestServer::handleFrame(Clock::time_point frameEnd)
                                  m_options.shortBy, built));
             continue;
         }
-        const Clock::time_point start = std::max(frameEnd, m_lineFree.value_or(frameEnd));
-        m_lineFree = m_output.add({"reply  ", std::move(sent), true}, start + m_replyWait, true);
+        const Clock::time_point start =
+            std::max(frameEnd, port.lineFree.value_or(frameEnd)) + m_replyWait;
+        if (m_tap != nullptr)
+            m_tap->carry(sent, start, m_options.line);
+        port.lineFree = queueReply(port, std::move(sent), start);
     }
 }
 
 // A half-duplex line carries one sender at a time, and a request may only begin after the
 // frame gap that ends the reply before it.
-void RequestServer::checkSpacing(Clock::time_point arrival)
+void RequestServer::checkSpacing(const MasterPort &port, Clock::time_point arrival)
 {
-    if (!m_lineFree)
+    if (!port.lineFree)
         return;
-    if (arrival < *m_lineFree) {
+    if (arrival < *port.lineFree) {
         ++m_totals.collisions;
         m_log.alert(formatted("collision %llu: request %.2f ms before the reply ended on the line",
                               static_cast<unsigned long long>(m_totals.collisions),
-                              milliseconds(*m_lineFree - arrival)));
-    } else if (m_options.line && arrival < *m_lineFree + m_frameGap) {
+                              milliseconds(*port.lineFree - arrival)));
+    } else if (m_options.line && arrival < *port.lineFree + m_frameGap) {
         ++m_totals.shortGaps;
         m_log.alert(formatted("gap %llu: request %.2f ms after the reply ended; frame gap %.2f ms",
                               static_cast<unsigned long long>(m_totals.shortGaps),
-                              milliseconds(arrival - *m_lineFree), milliseconds(m_frameGap)));
+                              milliseconds(arrival - *port.lineFree), milliseconds(m_frameGap)));
     }
 }
 
@@ -174,35 +222,97 @@ std::vector<std::uint8_t> RequestServer::withFaults(std::vector<std::uint8_t> re
     return reply;
 }
 
-void RequestServer::readInput(Clock::time_point now)
+// A master whose end is set to another speed than the line's gets what its UART makes of the
+// reply: never a frame. Speeds close enough for the UART to take every byte right are the
+// line's speed.
+Clock::time_point RequestServer::queueReply(MasterPort &port, std::vector<std::uint8_t> reply,
+                                            Clock::time_point start)
+{
+    const serial::CommSettings heardAs = atMasterSpeed(port, false);
+    if (!m_options.line || heardAs == *m_options.line)
+        return port.output.add({"reply  ", std::move(reply), true}, start, true);
+    Misheard heard = misheard(reply, *m_options.line, heardAs);
+    if (heard.bytes == reply)
+        return port.output.add({"reply  ", std::move(reply), true}, start, true);
+    breakFrames(heard.bytes);
+    m_log.note(formatted("garbled: the master receives at %d baud, the line runs at %d",
+                         heardAs.baudRate, m_options.line->baudRate));
+    const std::chrono::nanoseconds length =
+        serial::charactersTime(*m_options.line, static_cast<std::int64_t>(reply.size()));
+    return port.output.add({"garbled", std::move(heard.bytes), true}, start, heard.ends, length);
+}
+
+// The line's framing at the speed the master's end is set to for sending or receiving; the
+// line itself when the master's end has no speed (a TCP connection). Only with a line speed.
+serial::CommSettings RequestServer::atMasterSpeed(const MasterPort &port, bool sending) const
+{
+    serial::CommSettings settings = m_options.line.value_or(serial::CommSettings{});
+    if (!m_options.line || port.socket)
+        return settings;
+    if (const std::optional<TerminalSpeeds> speeds = terminalSpeeds(port.fd))
+        settings.baudRate = sending ? speeds->send : speeds->receive;
+    return settings;
+}
+
+void RequestServer::readInput(MasterPort &port, Clock::time_point now)
 {
     std::array<std::uint8_t, 512> chunk{};
     for (;;) {
-        const ssize_t got = ::read(m_master, chunk.data(), chunk.size());
+        const ssize_t got = ::read(port.fd, chunk.data(), chunk.size());
         if (got > 0) {
-            if (m_inbox.empty())
-                m_firstArrival = now;
-            m_lastArrival = now;
-            const std::size_t keep =
-                std::min(static_cast<std::size_t>(got), kMaxBurst - m_inbox.size());
-            m_inbox.insert(m_inbox.end(), chunk.begin(), chunk.begin() + keep);
+            take(port, std::span(chunk.data(), static_cast<std::size_t>(got)), now);
             continue;
         }
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             return;
+        // The client may have closed only its sending side, as socat does at the end of its
+        // input: what it sent is still a request, and its replies still go out.
+        if (port.socket && got == 0) {
+            port.inputEnded = true;
+            return;
+        }
+        if (port.socket) {
+            disconnect(port, std::string("failed: ") + std::strerror(errno));
+            return;
+        }
         throwSystemError(got == 0 ? EIO : errno, "reading the pseudo-terminal failed");
     }
 }
 
-void RequestServer::writeDue(Clock::time_point now)
+// With a line speed, the bytes read are on the line from now, or from the end of the bytes
+// before them if those are still arriving, one character after another at the speed the
+// master's end sends at: the master wrote them into its UART, and the last of them reaches
+// the slave their wire time later. The slave takes them as sent, whatever that speed.
+void RequestServer::take(MasterPort &port, std::span<const std::uint8_t> bytes,
+                         Clock::time_point now)
 {
-    while (!m_output.empty() && m_output.front().due <= now) {
-        OutputSchedule::Batch &batch = m_output.front();
+    const std::optional<serial::CommSettings> sentAs =
+        m_options.line ? std::optional(atMasterSpeed(port, true)) : std::nullopt;
+    const Clock::time_point start = sentAs ? std::max(now, port.inputLineEnd) : now;
+    port.inputLineEnd =
+        sentAs ? start + serial::charactersTime(*sentAs, static_cast<std::int64_t>(bytes.size()))
+               : now;
+    if (port.inbox.empty())
+        port.firstArrival = start;
+    port.lastArrival = port.inputLineEnd;
+    const std::size_t keep = std::min(bytes.size(), kMaxBurst - port.inbox.size());
+    port.inbox.insert(port.inbox.end(), bytes.begin(), bytes.begin() + keep);
+    port.cut += bytes.size() - keep;
+    if (m_tap != nullptr)
+        m_tap->carry(bytes, start, sentAs);
+}
+
+void RequestServer::writeDue(MasterPort &port, Clock::time_point now)
+{
+    while (port.fd >= 0 && !port.output.empty() && port.output.front().due <= now) {
+        OutputSchedule::Batch &batch = port.output.front();
         while (batch.written < batch.bytes.size()) {
-            const ssize_t put = ::write(m_master, batch.bytes.data() + batch.written,
-                                        batch.bytes.size() - batch.written);
+            const std::uint8_t *data = batch.bytes.data() + batch.written;
+            const std::size_t size = batch.bytes.size() - batch.written;
+            const ssize_t put = port.socket ? ::send(port.fd, data, size, MSG_NOSIGNAL)
+                                            : ::write(port.fd, data, size);
             if (put > 0) {
                 batch.written += static_cast<std::size_t>(put);
                 continue;
@@ -210,13 +320,17 @@ void RequestServer::writeDue(Clock::time_point now)
             if (put < 0 && errno == EINTR)
                 continue;
             if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                if (!m_blockedSince)
-                    m_blockedSince = now;
+                if (!port.blockedSince)
+                    port.blockedSince = now;
+                return;
+            }
+            if (port.socket) {
+                disconnect(port, std::string("failed: ") + std::strerror(errno));
                 return;
             }
             throwSystemError(errno, "writing the pseudo-terminal failed");
         }
-        m_blockedSince.reset();
+        port.blockedSince.reset();
         const Clock::time_point written = Clock::now();
         for (const OutgoingMessage &message : batch.finished) {
             m_log.bytes(message.what, message.bytes);
@@ -226,25 +340,86 @@ void RequestServer::writeDue(Clock::time_point now)
             // A reply written late ended late for the master too: the next request is timed
             // from then, so that the simulator's own lateness is not counted against it.
             if (const Clock::duration late = written - batch.due; late > Clock::duration::zero())
-                m_lineFree = std::max(m_lineFree.value_or(message.lineEnd), message.lineEnd + late);
+                port.lineFree =
+                    std::max(port.lineFree.value_or(message.lineEnd), message.lineEnd + late);
         }
-        m_output.pop();
+        port.output.pop();
     }
+}
+
+// One client at a time: a second one is closed at once, and sees the connection end before
+// any byte. A client that has sent its last byte is not in the way: the next one waits until
+// it has its replies. What the client sent is read first, its last byte among it.
+void RequestServer::acceptClient()
+{
+    for (;;) {
+        std::string peer;
+        console::UniqueFd client = m_listener->accept(peer);
+        if (!client.valid())
+            return;
+        if (m_client.valid() && !m_tcpPort->inputEnded)
+            readInput(*m_tcpPort, Clock::now());
+        if (!m_client.valid()) {
+            takeClient(std::move(client), peer);
+        } else if (m_tcpPort->inputEnded) {
+            m_next = std::move(client);
+            m_nextPeer = peer;
+            return;
+        } else {
+            ++m_totals.refused;
+            m_log.alert("TCP client " + peer + " refused: one client at a time, and " +
+                        m_tcpPort->name + " is connected");
+        }
+    }
+}
+
+void RequestServer::takeClient(console::UniqueFd client, const std::string &peer)
+{
+    ++m_totals.clients;
+    m_client = std::move(client);
+    m_tcpPort->name = "TCP client " + peer;
+    m_tcpPort->fd = m_client.get();
+    m_tcpPort->inputEnded = false;
+    m_log.note(m_tcpPort->name + " connected");
+}
+
+// A client that leaves takes its line with it: a request half received and bytes not yet
+// sent to it are dropped, and said so. A client waiting for it comes next.
+void RequestServer::disconnect(MasterPort &port, const std::string &why)
+{
+    if (!port.inbox.empty())
+        m_log.note(formatted("dropped %zu bytes of a request: %s left in the middle of it",
+                             port.inbox.size() + std::exchange(port.cut, 0), port.name.c_str()));
+    if (const std::size_t unsent = port.output.clear(); unsent > 0)
+        m_log.note(formatted("dropped %zu bytes for %s, which left", unsent, port.name.c_str()));
+    m_log.note(port.name + " " + why);
+    port.inbox.clear();
+    port.inputLineEnd = {}; // the next client's line starts afresh
+    port.lineFree.reset();
+    port.blockedSince.reset();
+    port.fd = -1;
+    m_client.reset();
+    if (m_next.valid())
+        takeClient(std::move(m_next), m_nextPeer);
 }
 
 std::optional<Clock::time_point> RequestServer::nextDeadline() const
 {
     std::optional<Clock::time_point> deadline;
-    const auto consider = [&deadline](Clock::time_point candidate) {
-        if (!deadline || candidate < *deadline)
+    const auto consider = [&deadline](std::optional<Clock::time_point> candidate) {
+        if (candidate && (!deadline || *candidate < *deadline))
             deadline = candidate;
     };
-    if (!m_inbox.empty())
-        consider(m_lastArrival + m_frameGap);
-    if (m_blockedSince)
-        consider(*m_blockedSince + kWriteTimeout);
-    else if (!m_output.empty())
-        consider(m_output.front().due);
+    for (const MasterPort *port : m_ports) {
+        if (!port->inbox.empty())
+            consider(port->lastArrival + m_frameGap);
+        if (port->blockedSince)
+            consider(*port->blockedSince + kWriteTimeout);
+        else if (!port->output.empty())
+            consider(port->output.front().due);
+    }
+    if (m_tap != nullptr)
+        consider(m_tap->nextDue());
     return deadline;
 }
 

@@ -32,23 +32,28 @@ bool readable(int fd)
 
 } // namespace
 
-SlaveDevice::SlaveDevice(int address, std::optional<std::uint8_t> exception)
-    : m_address(address), m_exception(exception)
+SlaveDevice::SlaveDevice(const std::vector<int> &addresses, std::optional<std::uint8_t> exception)
+    : m_addresses(addresses), m_exception(exception)
 {
+    if (m_addresses.empty())
+        throw std::runtime_error("no slave address to serve");
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
         throw std::runtime_error("cannot create the socket pair for libmodbus");
     m_feed.reset(ends[0]);
     m_wire.reset(ends[1]);
 
-    m_registers = modbus_mapping_new(0, 0, kRegisterCount, kRegisterCount);
-    if (m_registers == nullptr)
-        throw std::runtime_error("libmodbus cannot allocate the registers");
-    for (int k = 0; k < kRegisterCount; ++k) {
-        m_registers->tab_registers[k] = static_cast<std::uint16_t>(10 * k);
-        m_registers->tab_input_registers[k] = static_cast<std::uint16_t>(1000 + k);
+    for (const int address : m_addresses) {
+        modbus_mapping_t *&registers = m_registers.at(static_cast<std::size_t>(address));
+        registers = modbus_mapping_new(0, 0, kRegisterCount, kRegisterCount);
+        if (registers == nullptr)
+            throw std::runtime_error("libmodbus cannot allocate the registers");
+        for (int k = 0; k < kRegisterCount; ++k) {
+            registers->tab_registers[k] = static_cast<std::uint16_t>(10 * k);
+            registers->tab_input_registers[k] = static_cast<std::uint16_t>(1000 + k);
+        }
+        updateLiveRegisters(address);
     }
-    updateLiveRegisters();
     newContext();
 }
 
@@ -56,7 +61,9 @@ SlaveDevice::~SlaveDevice()
 {
     if (m_context != nullptr)
         modbus_free(m_context);
-    modbus_mapping_free(m_registers);
+    for (modbus_mapping_t *registers : m_registers)
+        if (registers != nullptr)
+            modbus_mapping_free(registers);
 }
 
 void SlaveDevice::newContext()
@@ -68,7 +75,7 @@ void SlaveDevice::newContext()
     m_context = modbus_new_rtu("socket-pair", 9600, 'N', 8, 1);
     if (m_context == nullptr)
         throw std::runtime_error("libmodbus cannot create an RTU context");
-    if (modbus_set_slave(m_context, m_address) != 0 ||
+    if (modbus_set_slave(m_context, m_addresses.front()) != 0 ||
         modbus_set_socket(m_context, m_wire.get()) != 0)
         throw std::runtime_error("libmodbus refuses the slave address or the socket");
     // Every byte of a burst is already in the socket when libmodbus reads: a frame that
@@ -80,16 +87,52 @@ void SlaveDevice::newContext()
     modbus_set_response_timeout(m_context, 0, 1000);
 }
 
-void SlaveDevice::updateLiveRegisters()
+// libmodbus serves one slave address: the address byte of the next frame picks the slave it
+// is set to, and a frame for no slave of ours is left to libmodbus to ignore.
+int SlaveDevice::nextFrameAddress() const
 {
+    std::uint8_t address = 0;
+    if (::recv(m_wire.get(), &address, 1, MSG_PEEK | MSG_DONTWAIT) == 1 &&
+        address <= kMaxSlaveAddress && m_registers[address] != nullptr)
+        return address;
+    return m_addresses.front();
+}
+
+void SlaveDevice::updateLiveRegisters(int address)
+{
+    modbus_mapping_t *registers = m_registers.at(static_cast<std::size_t>(address));
+    const std::uint64_t served = m_served.at(static_cast<std::size_t>(address));
     const auto seconds =
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - m_start)
             .count();
-    const auto ramp = static_cast<std::uint16_t>(m_served == 0 ? 0 : (m_served - 1) % kRampLength);
-    for (std::uint16_t *table : {m_registers->tab_registers, m_registers->tab_input_registers}) {
-        table[0] = static_cast<std::uint16_t>(m_served);
+    const auto ramp = static_cast<std::uint16_t>(served == 0 ? 0 : (served - 1) % kRampLength);
+    for (std::uint16_t *table : {registers->tab_registers, registers->tab_input_registers}) {
+        table[0] = static_cast<std::uint16_t>(served);
         table[1] = static_cast<std::uint16_t>(seconds);
         table[2] = ramp;
+    }
+}
+
+// One slave takes the request: it is counted, and carried out and answered unless the
+// exception stands in; a broadcast is never answered.
+void SlaveDevice::serve(int address, std::span<const std::uint8_t> request)
+{
+    const bool broadcast = request[0] == MODBUS_BROADCAST_ADDRESS;
+    ++m_served.at(static_cast<std::size_t>(address));
+    updateLiveRegisters(address);
+    if (m_exception) {
+        // libmodbus builds exception replies only for the codes it names; a raw message takes
+        // any code, with the address in front and the CRC behind.
+        const std::array<std::uint8_t, 3> exception{
+            request[0], static_cast<std::uint8_t>(request[1] | 0x80), *m_exception};
+        if (!broadcast)
+            modbus_send_raw_request(m_context, exception.data(),
+                                    static_cast<int>(exception.size()));
+    } else if (isServed(request[1])) {
+        modbus_reply(m_context, request.data(), static_cast<int>(request.size()),
+                     m_registers.at(static_cast<std::size_t>(address)));
+    } else if (!broadcast) {
+        modbus_reply_exception(m_context, request.data(), MODBUS_EXCEPTION_ILLEGAL_FUNCTION);
     }
 }
 
@@ -105,33 +148,27 @@ std::vector<FrameResult> SlaveDevice::handle(std::span<const std::uint8_t> burst
     }
 
     while (readable(m_wire.get())) {
+        modbus_set_slave(m_context, nextFrameAddress());
         std::array<std::uint8_t, MODBUS_RTU_MAX_ADU_LENGTH> request{};
         const int length = modbus_receive(m_context, request.data());
         FrameResult result;
         if (length > 0) {
+            const std::span<const std::uint8_t> frame(request.data(),
+                                                      static_cast<std::size_t>(length));
             const bool broadcast = request[0] == MODBUS_BROADCAST_ADDRESS;
-            ++m_served;
-            updateLiveRegisters();
-            if (m_exception) {
-                // libmodbus builds exception replies only for the codes it names; a raw
-                // message takes any code, with the address in front and the CRC behind.
-                const std::array<std::uint8_t, 3> exception{
-                    request[0], static_cast<std::uint8_t>(request[1] | 0x80), *m_exception};
-                if (!broadcast)
-                    modbus_send_raw_request(m_context, exception.data(),
-                                            static_cast<int>(exception.size()));
-            } else if (isServed(request[1])) {
-                modbus_reply(m_context, request.data(), length, m_registers);
-            } else if (!broadcast) {
-                modbus_reply_exception(m_context, request.data(),
-                                       MODBUS_EXCEPTION_ILLEGAL_FUNCTION);
+            if (broadcast) {
+                // Every slave on the line hears a broadcast and carries it out.
+                for (const int address : m_addresses)
+                    serve(address, frame);
+            } else {
+                serve(request[0], frame);
             }
             result.reply = takeReply();
             if (result.reply.empty())
-                result.note = !broadcast ? "no reply: libmodbus built none"
-                              : m_exception
-                                  ? "broadcast: not carried out (--exception), never answered"
-                                  : "broadcast: carried out, never answered";
+                result.note = !broadcast    ? "no reply: libmodbus built none"
+                              : m_exception ? "broadcast: not carried out (an exception "
+                                              "stands in for every reply), never answered"
+                                            : "broadcast: carried out, never answered";
         } else if (length == 0) {
             // libmodbus then expects the other slave's reply and would swallow the next frame as
             // that reply; on this line no other slave answers, so start afresh.

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "console/uniquefd.h"
+#include "slaveoptions.h"
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <modbus.h>
@@ -21,8 +23,9 @@ struct FrameResult {
     std::string note;                // why nothing is to be sent; empty with a reply
 };
 
-// One Modbus RTU slave device. libmodbus parses every request (frame length, CRC, address)
-// and builds every reply; the device only decides which function codes it serves and keeps
+// The Modbus RTU slave devices on one line, each with its own registers and counters.
+// libmodbus parses every request (frame length, CRC, address) and builds every reply; this
+// class only decides which function codes are served, which slave a frame is for, and keeps
 // the live registers current.
 //
 // libmodbus reads and writes a file descriptor, so the device hands it the received bytes
@@ -31,10 +34,11 @@ struct FrameResult {
 class SlaveDevice
 {
 public:
-    // address: 1 to 247. With exception set, every request for this address is answered with
-    // that exception code (any of 1 to 255) and not carried out. Throws std::runtime_error when
-    // libmodbus or the system refuses.
-    explicit SlaveDevice(int address, std::optional<std::uint8_t> exception = std::nullopt);
+    // addresses: 1 to 247, at least one. With exception set, every request for one of them is
+    // answered with that exception code (any of 1 to 255) and not carried out. Throws
+    // std::runtime_error when libmodbus or the system refuses.
+    explicit SlaveDevice(const std::vector<int> &addresses,
+                         std::optional<std::uint8_t> exception = std::nullopt);
     ~SlaveDevice();
 
     SlaveDevice(const SlaveDevice &) = delete;
@@ -46,17 +50,21 @@ public:
 
 private:
     void newContext();
-    void updateLiveRegisters();
+    int nextFrameAddress() const;
+    void serve(int address, std::span<const std::uint8_t> request);
+    void updateLiveRegisters(int address);
     std::vector<std::uint8_t> takeReply();
     void discardPending();
 
-    int m_address;
+    std::vector<int> m_addresses;
     std::optional<std::uint8_t> m_exception;
     modbus_t *m_context = nullptr;
-    modbus_mapping_t *m_registers = nullptr;
-    console::UniqueFd m_feed;   // our end: requests in, replies out
-    console::UniqueFd m_wire;   // libmodbus's end
-    std::uint64_t m_served = 0; // requests taken for this slave, broadcasts included
+    // Indexed by address: the slave's registers (null for an address not on the line), and
+    // the requests it has taken, broadcasts included.
+    std::array<modbus_mapping_t *, kMaxSlaveAddress + 1> m_registers{};
+    std::array<std::uint64_t, kMaxSlaveAddress + 1> m_served{};
+    console::UniqueFd m_feed; // our end: requests in, replies out
+    console::UniqueFd m_wire; // libmodbus's end
     std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
 };
 

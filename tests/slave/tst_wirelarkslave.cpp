@@ -16,7 +16,9 @@
 #include <csignal>
 #include <fcntl.h>
 #include <memory>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -50,16 +52,38 @@ QByteArray readRegisters(int count)
     return withCrc(body);
 }
 
+// Whether any run of 4 bytes or more, from any position, ends with its own right CRC.
+bool holdsFrame(const QByteArray &bytes)
+{
+    for (qsizetype begin = 0; begin + 4 <= bytes.size(); ++begin)
+        for (qsizetype end = begin + 4; end <= bytes.size(); ++end)
+            if (withCrc(bytes.mid(begin, end - begin - 2)) == bytes.mid(begin, end - begin))
+                return true;
+    return false;
+}
+
 quint16 registerAt(const QByteArray &reply, int index)
 {
     return static_cast<quint16>(static_cast<quint8>(reply.at(3 + 2 * index)) << 8 |
                                 static_cast<quint8>(reply.at(4 + 2 * index)));
 }
 
-// A serial device opened with plain POSIX calls, in raw mode.
+// A serial device opened with plain POSIX calls, in raw mode; or a TCP connection to
+// 127.0.0.1, read and written the same way.
 class RawPort
 {
 public:
+    explicit RawPort(quint16 tcpPort) : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(tcpPort);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(m_fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
     explicit RawPort(const QString &path)
     {
         m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -80,6 +104,17 @@ public:
     RawPort &operator=(const RawPort &) = delete;
 
     bool isOpen() const { return m_fd >= 0; }
+    // A TCP connection's half-close: no more bytes from this end.
+    bool shutdownWrite() { return ::shutdown(m_fd, SHUT_WR) == 0; }
+
+    // Sets the speed the far end sees, in bits per second.
+    bool setSpeed(int baud)
+    {
+        termios settings{};
+        return ::tcgetattr(m_fd, &settings) == 0 &&
+               ::cfsetspeed(&settings, static_cast<speed_t>(baud)) == 0 &&
+               ::tcsetattr(m_fd, TCSANOW, &settings) == 0;
+    }
 
     bool write(const QByteArray &bytes)
     {
@@ -101,14 +136,17 @@ public:
     }
 
     // The milliseconds since clock started at which each byte arrived, until count bytes are in
-    // or timeoutMs passes.
-    QList<double> arrivals(qsizetype count, const QElapsedTimer &clock, int timeoutMs = kReplyMs)
+    // or timeoutMs passes; the bytes are appended to bytes when given.
+    QList<double> arrivals(qsizetype count, const QElapsedTimer &clock, int timeoutMs = kReplyMs,
+                           QByteArray *bytes = nullptr)
     {
         QList<double> times;
         while (times.size() < count && clock.elapsed() < timeoutMs) {
             const QByteArray chunk = readFor(static_cast<int>(timeoutMs - clock.elapsed()), true);
             times.insert(times.size(), chunk.size(),
                          static_cast<double>(clock.nsecsElapsed()) / 1e6);
+            if (bytes != nullptr)
+                bytes->append(chunk);
         }
         return times;
     }
@@ -153,6 +191,7 @@ private slots:
     void tableRequestsHaveRightCrcs();
     void answers_data();
     void answers();
+    void eachAddressItsOwnDevice();
     void liveRegisters();
     void writesStay();
     void backToBackRequests();
@@ -166,6 +205,14 @@ private slots:
     void faultedReplies();
     void pacedReplyTakesWireTime_data();
     void pacedReplyTakesWireTime();
+    void wrongSpeedGarbles_data();
+    void wrongSpeedGarbles();
+    void tapCarriesTheBus_data();
+    void tapCarriesTheBus();
+    void tapNeverBlocks_data();
+    void tapNeverBlocks();
+    void tcpRoundTrip_data();
+    void tcpRoundTrip();
     void usbLatencyHoldsBytes_data();
     void usbLatencyHoldsBytes();
     void collisionsAndGapsCounted_data();
@@ -209,6 +256,9 @@ void TestWirelarkSlave::startAndOpen(const QStringList &arguments)
     QCOMPARE(QFileInfo(m_simulator->linkPath()).symLinkTarget(), m_simulator->devicePath());
     m_port = std::make_unique<RawPort>(m_simulator->linkPath());
     QVERIFY(m_port->isOpen());
+    // The master's end at the line's speed, as a user sets it.
+    if (const qsizetype speed = arguments.indexOf("--speed"); speed >= 0)
+        QVERIFY(m_port->setSpeed(arguments.at(speed + 1).toInt()));
 }
 
 // The request frames below carry hand-typed CRCs; this keeps the test's CRC routine and the
@@ -260,6 +310,18 @@ void TestWirelarkSlave::answers_data()
         << QStringList{"--exception", "0x0B"} << hex("01 06 00 07 12 34 35 7C") << hex("01 86 0B");
     QTest::newRow("--exception 255, beyond libmodbus's codes")
         << QStringList{"--exception=255"} << hex("01 07 41 E2") << hex("01 87 FF");
+    const QStringList three{"--address", "7,12,247"};
+    QTest::newRow("--address 7,12,247: 247 answers")
+        << three << withCrc(hex("F7 03 00 03 00 01")) << hex("F7 03 02 00 1E");
+    QTest::newRow("--address 7,12,247: 8 is silent")
+        << three << withCrc(hex("08 03 00 03 00 01")) << QByteArray();
+    QTest::newRow("--address 5-7,9: 6 answers")
+        << QStringList{"--address", "5-7,9"} << withCrc(hex("06 04 00 05 00 01"))
+        << hex("06 04 02 03 ED");
+    QTest::newRow("--gateway: 33 gets 0B")
+        << QStringList{"--gateway"} << withCrc(hex("21 03 00 00 00 01")) << hex("21 83 0B");
+    QTest::newRow("--gateway: a broadcast gets nothing")
+        << QStringList{"--gateway"} << hex("00 06 00 05 12 34 95 6D") << QByteArray();
 }
 
 void TestWirelarkSlave::answers()
@@ -270,8 +332,28 @@ void TestWirelarkSlave::answers()
 
     startAndOpen(arguments);
     QVERIFY(m_port->write(request));
-    const QByteArray expected = withCrc(replyBody);
-    QCOMPARE(m_port->read(expected.size()).toHex(' '), expected.toHex(' '));
+    const QByteArray expected = replyBody.isEmpty() ? QByteArray() : withCrc(replyBody);
+    const QByteArray got =
+        expected.isEmpty() ? m_port->readFor(kQuietMs) : m_port->read(expected.size());
+    QCOMPARE(got.toHex(' '), expected.toHex(' '));
+}
+
+// Each slave on the line counts its own requests; a broadcast reaches all of them.
+void TestWirelarkSlave::eachAddressItsOwnDevice()
+{
+    startAndOpen({"--address", "3,4"});
+    for (int k = 0; k < 2; ++k) {
+        QVERIFY(m_port->write(withCrc(hex("03 03 00 00 00 01"))));
+        QCOMPARE(m_port->read(7).size(), 7);
+    }
+    QVERIFY(m_port->write(withCrc(hex("00 06 00 05 00 09"))));
+    QCOMPARE(m_port->readFor(kQuietMs), QByteArray());
+
+    QVERIFY(m_port->write(withCrc(hex("04 03 00 00 00 06"))));
+    const QByteArray reply = m_port->read(17);
+    QCOMPARE(reply, withCrc(reply.left(15)));
+    QCOMPARE(registerAt(reply, 0), 2); // the broadcast and this read
+    QCOMPARE(registerAt(reply, 5), 9); // written by the broadcast
 }
 
 void TestWirelarkSlave::liveRegisters()
@@ -464,8 +546,9 @@ void TestWirelarkSlave::faultedReplies()
     }
 }
 
-// The reply's bytes reach the master as they would end on the line: the first after the frame
-// gap, the turnaround and one character, the last a whole reply's characters later.
+// The reply's bytes reach the master as they would end on the line: the first after the
+// request's characters, the frame gap, the turnaround and one character, the last a whole
+// reply's characters later.
 void TestWirelarkSlave::pacedReplyTakesWireTime_data()
 {
     QTest::addColumn<QString>("settings");
@@ -489,7 +572,10 @@ void TestWirelarkSlave::pacedReplyTakesWireTime()
     const QList<double> times = m_port->arrivals(replyBytes, clock);
     QCOMPARE(times.size(), replyBytes);
 
-    const double wait = static_cast<double>(serial::frameGap(line).count()) / 1e6 + kTurnaroundMs;
+    const double wait =
+        static_cast<double>((serial::charactersTime(line, 8) + serial::frameGap(line)).count()) /
+            1e6 +
+        kTurnaroundMs;
     const double first = wait + static_cast<double>(serial::charactersTime(line, 1).count()) / 1e6;
     const double last =
         wait + static_cast<double>(serial::charactersTime(line, replyBytes).count()) / 1e6;
@@ -499,6 +585,178 @@ void TestWirelarkSlave::pacedReplyTakesWireTime()
     QVERIFY2(times.last() >= 0.9 * last, qPrintable(figures));
     QVERIFY2(times.last() - times.first() >= 0.9 * (last - first), qPrintable(figures));
     QVERIFY2(times.last() <= last + 1000, qPrintable(figures));
+}
+
+// A master at another speed than the line's gets what its UART makes of the reply: a few
+// bytes, never a frame from any byte on. Back at the line's speed, it gets the reply.
+void TestWirelarkSlave::wrongSpeedGarbles_data()
+{
+    QTest::addColumn<int>("masterSpeed");
+    QTest::newRow("twice the line's") << 19200;
+    QTest::newRow("half the line's") << 4800;
+    QTest::newRow("twelve times") << 115200;
+    QTest::newRow("an eighth") << 1200;
+}
+
+void TestWirelarkSlave::wrongSpeedGarbles()
+{
+    QFETCH(int, masterSpeed);
+    startAndOpen({"--speed", "9600"});
+    const QByteArray request = hex("01 03 00 03 00 02 34 0B");
+    for (const int speed : {masterSpeed, 9600}) {
+        QVERIFY(m_port->setSpeed(speed));
+        QVERIFY(m_port->write(request));
+        const QByteArray got = m_port->readFor(kQuietMs);
+        if (speed == 9600) {
+            QCOMPARE(got.toHex(' '), withCrc(hex("01 03 04 00 1E 00 28")).toHex(' '));
+            continue;
+        }
+        QVERIFY2(!got.isEmpty() && !holdsFrame(got), got.toHex(' '));
+        const QString note("garbled: the master receives at %1 baud, the line runs at 9600$");
+        QVERIFY(m_simulator->waitForLine(QRegularExpression(note.arg(speed)), kReplyMs).hasMatch());
+    }
+}
+
+// The tap hears the request and the reply, in order, and not the echo, which only the
+// master's adapter hears; a reader at another speed hears garble.
+void TestWirelarkSlave::tapCarriesTheBus_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("tapSpeed");
+    QTest::addColumn<int>("earliestMs"); // before which the request's last byte is not heard
+
+    QTest::newRow("request and reply, no echo") << QStringList{"--echo"} << 0 << 0;
+    QTest::newRow("at 9600 the request's last byte after its wire time")
+        << QStringList{"--speed", "9600"} << 9600 << 7;
+    QTest::newRow("USB latency 200 ms")
+        << QStringList{"--speed", "115200", "--usb-latency", "200"} << 115200 << 180;
+    QTest::newRow("the tap's reader at 19200, the line at 9600")
+        << QStringList{"--speed", "9600"} << 19200 << 0;
+}
+
+void TestWirelarkSlave::tapCarriesTheBus()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, tapSpeed);
+    QFETCH(int, earliestMs);
+
+    const QString link = m_configHome->path() + "/tap";
+    startAndOpen(arguments + QStringList{"--tap", link});
+    QCOMPARE(QFileInfo(link).symLinkTarget(), m_simulator->tapDevicePath());
+    RawPort tap(link);
+    QVERIFY(tap.isOpen());
+    if (tapSpeed != 0)
+        QVERIFY(tap.setSpeed(tapSpeed));
+
+    const QByteArray request = hex("01 03 00 03 00 02 34 0B");
+    const QByteArray bus = request + withCrc(hex("01 03 04 00 1E 00 28"));
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(m_port->write(request));
+    QByteArray heard;
+    const QList<double> times = tap.arrivals(request.size(), clock, kReplyMs, &heard);
+    QVERIFY(times.size() >= request.size());
+    QVERIFY2(times.at(request.size() - 1) >= earliestMs, qPrintable(QString::number(times.last())));
+    if (tapSpeed != 19200) {
+        heard += tap.read(bus.size() - heard.size());
+        QCOMPARE(heard.toHex(' '), bus.toHex(' '));
+    } else {
+        heard += tap.readFor(kQuietMs);
+        QVERIFY2(!heard.isEmpty() && !holdsFrame(heard), heard.toHex(' '));
+    }
+    QCOMPARE(m_simulator->stopWith(SIGTERM), 0);
+    QVERIFY(!QFileInfo(link).isSymLink());
+}
+
+// Nobody opens the tap, or its reader never reads: the master is served all the same, and
+// the end says how many bytes the tap could not carry.
+void TestWirelarkSlave::tapNeverBlocks_data()
+{
+    QTest::addColumn<bool>("opened");
+    QTest::newRow("nobody opens it") << false;
+    QTest::newRow("its reader never reads") << true;
+}
+
+void TestWirelarkSlave::tapNeverBlocks()
+{
+    QFETCH(bool, opened);
+    const QString link = m_configHome->path() + "/tap";
+    startAndOpen({"--quiet", "--tap", link});
+    std::unique_ptr<RawPort> tap = opened ? std::make_unique<RawPort>(link) : nullptr;
+    constexpr int kExchanges = 150; // 213 bytes each: more than a pseudo-terminal holds
+    for (int k = 0; k < kExchanges; ++k) {
+        QVERIFY(m_port->write(readRegisters(100)));
+        QCOMPARE(m_port->read(205).size(), 205);
+    }
+    QCOMPARE(m_simulator->stopWith(SIGTERM), 0);
+    const QRegularExpressionMatch totals =
+        QRegularExpression(
+            R"(\nTap: written (\d+) bytes, dropped (\d+) \(its reader fell behind\), )"
+            R"(lost (\d+) \(nobody had it open\)\n)")
+            .match(m_simulator->output());
+    QVERIFY2(totals.hasMatch(), qPrintable(m_simulator->output()));
+    const int written = totals.captured(1).toInt();
+    const int dropped = totals.captured(2).toInt();
+    const int lost = totals.captured(3).toInt();
+    QCOMPARE(written + dropped + lost, kExchanges * (8 + 205));
+    QVERIFY(opened ? dropped > 0 && written > 0 : lost == kExchanges * (8 + 205));
+}
+
+// The same slaves over TCP, beside the pseudo-terminal or instead of it; one client at a time,
+// one that leaves in the middle of a request does not stop the next, and one that closes its
+// sending side still gets its reply.
+void TestWirelarkSlave::tcpRoundTrip_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("replyBody");
+    QTest::addColumn<int>("earliestMs");
+
+    QTest::newRow("beside the pseudo-terminal")
+        << QStringList{"--tcp", "0"} << hex("01 03 00 03 00 02 34 0B")
+        << hex("01 03 04 00 1E 00 28") << 0;
+    QTest::newRow("instead of it, slave 9 behind a gateway's faults")
+        << QStringList{"--no-pty", "--tcp", "0", "--address", "9", "--exception", "0x0A"}
+        << withCrc(hex("09 03 00 00 00 01")) << hex("09 83 0A") << 0;
+    QTest::newRow("at 1200 baud: request, gap, turnaround and reply")
+        << QStringList{"--tcp", "0", "--speed", "1200"} << hex("01 03 00 03 00 02 34 0B")
+        << hex("01 03 04 00 1E 00 28") << (8 + 4 + 9) * 8;
+}
+
+void TestWirelarkSlave::tcpRoundTrip()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, replyBody);
+    QFETCH(int, earliestMs);
+
+    QVERIFY2(m_simulator->start(m_configHome->path(), arguments),
+             qPrintable(m_simulator->output()));
+    const QByteArray reply = withCrc(replyBody);
+    {
+        RawPort leaver(m_simulator->tcpPort());
+        QVERIFY(leaver.isOpen() && leaver.write(request.left(3)));
+    }
+    RawPort client(m_simulator->tcpPort());
+    QVERIFY(client.isOpen());
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(client.write(request));
+    RawPort second(m_simulator->tcpPort());
+    QCOMPARE(second.readFor(kReplyMs), QByteArray()); // closed at once
+    QVERIFY(client.shutdownWrite());                  // as socat does at the end of its input
+    QCOMPARE(client.read(reply.size()).toHex(' '), reply.toHex(' '));
+    QVERIFY2(clock.elapsed() >= earliestMs, qPrintable(QString::number(clock.elapsed())));
+
+    if (!arguments.contains("--no-pty")) {
+        m_port = std::make_unique<RawPort>(m_simulator->linkPath());
+        QVERIFY(m_port->setSpeed(arguments.contains("1200") ? 1200 : 9600));
+        QVERIFY(m_port->write(request));
+        QCOMPARE(m_port->read(reply.size()).toHex(' '), reply.toHex(' '));
+    }
+    QCOMPARE(m_simulator->stopWith(SIGTERM), 0);
+    QVERIFY2(m_simulator->output().contains("\nTCP: clients 2, refused 1 (one at a time)\n"),
+             qPrintable(m_simulator->output()));
 }
 
 // Bytes gather until the latency timer expires or 62 are in: a short reply waits for the
@@ -744,6 +1002,11 @@ void TestWirelarkSlave::wrongCommandLine_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::newRow("address 0 (broadcast)") << QStringList{"--address", "0"};
     QTest::newRow("address 248") << QStringList{"--address", "248"};
+    QTest::newRow("address list with 0") << QStringList{"--address", "5,0"};
+    QTest::newRow("address range backwards") << QStringList{"--address", "7-5"};
+    QTest::newRow("address list with an empty item") << QStringList{"--address", "1,,2"};
+    QTest::newRow("gateway with address") << QStringList{"--gateway", "--address", "2"};
+    QTest::newRow("gateway with exception") << QStringList{"--gateway", "--exception", "4"};
     QTest::newRow("port 0") << QStringList{"--port", "0"};
     QTest::newRow("port 32768") << QStringList{"--port", "32768"};
     QTest::newRow("port not a number") << QStringList{"--port", "5x"};
@@ -762,6 +1025,10 @@ void TestWirelarkSlave::wrongCommandLine_data()
     QTest::newRow("short 256") << QStringList{"--short", "256"};
     QTest::newRow("exception 0x100") << QStringList{"--exception", "0x100"};
     QTest::newRow("exception B without 0x") << QStringList{"--exception", "B"};
+    QTest::newRow("no-pty without tcp") << QStringList{"--no-pty"};
+    QTest::newRow("no-pty with port") << QStringList{"--no-pty", "--tcp", "0", "--port", "5"};
+    QTest::newRow("tcp 65536") << QStringList{"--tcp", "65536"};
+    QTest::newRow("tap without a path") << QStringList{"--tap="};
     QTest::newRow("unknown option") << QStringList{"--baud", "9600"};
     QTest::newRow("stray argument") << QStringList{"5"};
 }

@@ -24,18 +24,23 @@ public:
     SlaveProcess(const SlaveProcess &) = delete;
     SlaveProcess &operator=(const SlaveProcess &) = delete;
 
-    // Starts the simulator with XDG_CONFIG_HOME set to configHome and waits until it says which
-    // port it serves. False when it did not start or said nothing within ten seconds.
+    // Starts the simulator with XDG_CONFIG_HOME set to configHome and waits until it has said
+    // where it serves: its port, its TCP port with --tcp (none with --no-pty), its tap with
+    // --tap. False when it did not start or said less within ten seconds.
     bool start(const QString &configHome, const QStringList &arguments = {})
     {
         launch(configHome, arguments);
         if (!m_process.waitForStarted(5000))
             return false;
+        const auto announced = [&] {
+            return m_portName.isEmpty() != !arguments.contains(QStringLiteral("--no-pty")) &&
+                   (m_tcpPort == 0) != arguments.contains(QStringLiteral("--tcp")) &&
+                   m_tapLinkPath.isEmpty() != arguments.contains(QStringLiteral("--tap"));
+        };
         const QDeadlineTimer deadline(10000);
-        while (m_portName.isEmpty() && !deadline.hasExpired() &&
-               m_process.state() == QProcess::Running)
+        while (!announced() && !deadline.hasExpired() && m_process.state() == QProcess::Running)
             m_process.waitForReadyRead(100); // readyRead collects the lines
-        return !m_portName.isEmpty();
+        return announced();
     }
 
     // Runs the simulator to its end (a command line it refuses, --help): its exit code, -1 when
@@ -99,8 +104,11 @@ public:
     qint64 processId() const { return m_process.processId(); }
     QString portName() const { return m_portName; } // "Com2"
     qint16 portNumber() const { return m_portName.mid(3).toShort(); }
-    QString devicePath() const { return m_devicePath; } // the pseudo-terminal it serves
-    QString linkPath() const { return m_linkPath; }     // the link comN to it
+    QString devicePath() const { return m_devicePath; }       // the pseudo-terminal it serves
+    QString linkPath() const { return m_linkPath; }           // the link comN to it
+    quint16 tcpPort() const { return m_tcpPort; }             // with --tcp, on 127.0.0.1
+    QString tapDevicePath() const { return m_tapDevicePath; } // with --tap
+    QString tapLinkPath() const { return m_tapLinkPath; }
     QStringList lines() const { return m_lines; }
     // Everything printed on standard output so far, as printed.
     QString output() const { return m_output; }
@@ -120,6 +128,8 @@ private:
         m_lines.clear();
         m_pending.clear();
         m_portName.clear();
+        m_tcpPort = 0;
+        m_tapLinkPath.clear();
         m_process.start(QStringLiteral(WIRELARK_SLAVE_PATH), arguments);
     }
 
@@ -134,12 +144,22 @@ private:
             m_pending.remove(0, end + 1);
             m_lines << line;
             static const QRegularExpression serving(
-                QStringLiteral(R"(^Serving slave \d+ on (\S+), linked as (Com\d+) \((.+)\)$)"));
+                QStringLiteral(R"(^Serving .+ on (/\S+), linked as (Com\d+) \((.+)\)$)"));
             const QRegularExpressionMatch match = serving.match(line);
             if (m_portName.isEmpty() && match.hasMatch()) {
                 m_devicePath = match.captured(1);
                 m_portName = match.captured(2);
                 m_linkPath = match.captured(3);
+            }
+            static const QRegularExpression tcp(QStringLiteral(
+                R"(^Serving .+ on 127\.0\.0\.1:(\d+), RTU over TCP, one client at a time$)"));
+            if (const QRegularExpressionMatch served = tcp.match(line); served.hasMatch())
+                m_tcpPort = served.captured(1).toUShort();
+            static const QRegularExpression tap(
+                QStringLiteral(R"(^Tap on (\S+), linked as (.+)$)"));
+            if (const QRegularExpressionMatch tapped = tap.match(line); tapped.hasMatch()) {
+                m_tapDevicePath = tapped.captured(1);
+                m_tapLinkPath = tapped.captured(2);
             }
         }
     }
@@ -163,4 +183,7 @@ private:
     QString m_portName;
     QString m_devicePath;
     QString m_linkPath;
+    quint16 m_tcpPort = 0;
+    QString m_tapDevicePath;
+    QString m_tapLinkPath;
 };

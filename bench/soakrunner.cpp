@@ -6,8 +6,8 @@
 #include "app/form1.h"
 #include "serial/systemcomm.h"
 #include "serial/systemports.h"
-#include "support/processmetrics.h"
-#include "support/referencecrc.h"
+#include "tests/support/processmetrics.h"
+#include "tests/support/referencecrc.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,0 +1,75 @@
+#include "console/optionvalues.h"
+
+#include "frame/hextext.h"
+#include "serial/portmap.h"
+
+#include <QRegularExpression>
+#include <algorithm>
+
+namespace console
+{
+
+std::optional<qint64> number(const QString &text, qint64 low, qint64 high, int base)
+{
+    const QString digits = QStringLiteral("0123456789abcdefABCDEF").left(base == 16 ? 22 : 10);
+    bool ok = !text.isEmpty() &&
+              std::all_of(text.begin(), text.end(), [&](QChar c) { return digits.contains(c); });
+    const qint64 value = ok ? text.toLongLong(&ok, base) : 0;
+    if (!ok || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<int> portNumber(const QString &text, QString &error)
+{
+    static const QRegularExpression named(QStringLiteral("^(?:com)?\\s*([0-9]+)$"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = named.match(text.trimmed());
+    if (!match.hasMatch()) {
+        error = QStringLiteral("--port \"%1\" names no port: give Com5, com5 or 5.").arg(text);
+        return std::nullopt;
+    }
+    const std::optional<qint64> port = number(match.captured(1), 1, serial::kMaxPortNumber);
+    if (!port) {
+        error = QStringLiteral("--port \"%1\": the port number must be 1 to %2.")
+                    .arg(text)
+                    .arg(serial::kMaxPortNumber);
+        return std::nullopt;
+    }
+    return static_cast<int>(*port);
+}
+
+std::optional<serial::CommSettings> lineSettings(const QString &speed, const QString &framing,
+                                                 QString &error)
+{
+    serial::CommSettings settings;
+    if (const serial::CommError failure =
+            serial::parseSettings(speed + QLatin1Char(',') + framing, settings)) {
+        error = failure.message;
+        return std::nullopt;
+    }
+    return settings;
+}
+
+QString hexField(const QString &option, const QString &text, qint16 width, QString &error)
+{
+    for (const QChar c : text) {
+        if (!number(c, 0, 15, 16)) {
+            error = QStringLiteral("--%1 \"%2\": \"%3\" is not a hexadecimal digit. Use 0-9 and "
+                                   "A-F.")
+                        .arg(option, text, QString(c));
+            return {};
+        }
+    }
+    if (text.size() > width) {
+        error = QStringLiteral("--%1 \"%2\" is too long: at most %3 hexadecimal digits (%4 to "
+                               "%5).")
+                    .arg(option, text)
+                    .arg(width)
+                    .arg(QString(width, QLatin1Char('0')), QString(width, QLatin1Char('F')));
+        return {};
+    }
+    return frame::Length_str(text, width);
+}
+
+} // namespace console

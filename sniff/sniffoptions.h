@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace sniff
+{
+
+enum class OutputFormat { Text, Json };
+
+// What the program is asked to do.
+enum class Mode {
+    Monitor,          // watch a port or read a recording, print frames
+    Help,             // print helpText
+    Version,          // print the version
+    InstallExtcap,    // link the program into the user's extcap folders
+    ExtcapInterfaces, // Wireshark asks for the interfaces
+    ExtcapDlts,       // ... the link type of one interface
+    ExtcapConfig,     // ... the settings of one interface
+    ExtcapCapture,    // ... a capture of one interface into a FIFO
+};
+
+// Everything wirelark-sniff is asked to do, checked.
+struct SniffOptions {
+    Mode mode = Mode::Monitor;
+    // The port: "Com<N>" for a number of the port map, or a device path; empty with an input.
+    QString portText;
+    QString devicePath;
+    QString speedText = QStringLiteral("9600");
+    QString framingText = QStringLiteral("N,8,1");
+    QString inputPath;   // a recorded byte stream instead of a port
+    QString capturePath; // pcap output, "-" for standard output; empty: none
+    OutputFormat format = OutputFormat::Text;
+    QString extcapInterface; // the interface Wireshark names
+    QString fifo;            // where the extcap capture goes
+};
+
+// The outcome of reading the command line; error set for a wrong one (exit status 2).
+struct CommandLine {
+    SniffOptions options;
+    QString helpText;
+    QString error;
+};
+
+// Reads the arguments, program name first. Values follow their option as the next argument or
+// after "=". An argument that begins with --extcap- switches to Wireshark's extcap calls, in
+// which --capture is a flag and the capture goes to --fifo.
+CommandLine parseCommandLine(const QStringList &arguments);
+
+// The port named by text: "Com5", "com5", "COM5", "Com 5" or "5" (1 to 32767) gives portText
+// "Com5"; text with a "/" is a device path. Any other text sets error.
+void readPortText(const QString &text, SniffOptions &options, QString &error);
+
+} // namespace sniff

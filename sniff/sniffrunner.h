@@ -1,0 +1,61 @@
+#pragma once
+
+#include "capture/capturewriter.h"
+#include "console/stopsignals.h"
+#include "console/uniquefd.h"
+#include "sniff/bustotals.h"
+#include "sniff/framesplitter.h"
+#include "sniff/readonlyport.h"
+#include "sniff/sniffoptions.h"
+
+#include <QByteArray>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace sniff
+{
+
+// Runs the monitor (Mode::Monitor) or an extcap capture (Mode::ExtcapCapture): opens the source
+// and the outputs, splits what comes until a stop signal, the end of the input or a failure,
+// and hands every item to the outputs as it is decided. Returns the exit status.
+class SniffRunner
+{
+public:
+    SniffRunner(const SniffOptions &options, console::StopSignals &stop);
+    int run();
+
+private:
+    bool openSource();
+    bool openPort(const QString &devicePath);
+    // Waits until a FIFO at path has a reader; false when a stop signal came first.
+    bool waitForReader(const QString &path);
+    bool openCapture(const QString &path);
+    // Waits for bytes, a stop signal or the splitter's next decision; false to stop.
+    bool step();
+    void deliver(const std::vector<SplitItem> &items);
+    bool writeOut(const QByteArray &bytes);
+    void printError(const QString &message) const;
+
+    SniffOptions m_options;
+    console::StopSignals &m_stop;
+    serial::CommSettings m_settings;
+    std::unique_ptr<ReadOnlyPort> m_port;
+    console::UniqueFd m_input;
+    int m_sourceFd = -1;
+    std::optional<FrameSplitter> m_splitter;
+    std::unique_ptr<capture::CaptureWriter> m_capture;
+    BusTotals m_totals;
+    bool m_printLines = true;
+    bool m_printTotals = true;
+    bool m_ended = false;        // end of input or stop signal
+    bool m_failed = false;       // the port failed or an output could not be written
+    bool m_readerGone = false;   // standard output's reader went away
+    bool m_stoppedEarly = false; // a stop signal came before the capture had a reader
+    QByteArray m_out;
+    // The system time of the monotonic clock's origin, taken once so that the times of the
+    // lines never go back.
+    std::chrono::system_clock::time_point m_wallClockAtZero;
+};
+
+} // namespace sniff
