@@ -149,19 +149,6 @@ console::ProgramOptions program()
         QString::fromUtf8(kEpilogue)};
 }
 
-// The framing of --settings: parity N, E or O, 7 or 8 data bits, 1 or 2 stop bits.
-std::optional<serial::CommSettings> lineSettings(int speed, const QString &framing)
-{
-    QString error;
-    const std::optional<serial::CommSettings> settings =
-        console::lineSettings(QString::number(speed), framing, error);
-    using Parity = serial::CommSettings::Parity;
-    if (!settings || settings->parity == Parity::Mark || settings->parity == Parity::Space ||
-        settings->dataBits < 7 || settings->stopBits == serial::CommSettings::StopBits::OneAndHalf)
-        return std::nullopt;
-    return settings;
-}
-
 // The options from a parsed command line into options; the message of a usage error, or empty.
 QString readOptions(const QCommandLineParser &parser, SlaveOptions &options)
 {
@@ -217,8 +204,12 @@ QString readOptions(const QCommandLineParser &parser, SlaveOptions &options)
             .arg(QLatin1String(isSet("settings") ? "--settings" : "--turnaround"));
     if (isSet("speed")) {
         const QString framing = isSet("settings") ? value("settings") : QStringLiteral("N,8,1");
-        options.line = lineSettings(speed, framing);
-        if (!options.line)
+        // The timing is kept for parity N, E or O, 7 or 8 data bits, 1 or 2 stop bits.
+        using Parity = serial::CommSettings::Parity;
+        options.line = console::lineSettings(QString::number(speed), framing, error);
+        if (!options.line || options.line->parity == Parity::Mark ||
+            options.line->parity == Parity::Space || options.line->dataBits < 7 ||
+            options.line->stopBits == serial::CommSettings::StopBits::OneAndHalf)
             return QStringLiteral("--settings must be the parity N, E or O, 7 or 8 data bits and 1 "
                                   "or 2 stop bits, as in N,8,1 or E,7,2; not \"%1\"")
                 .arg(framing);
