@@ -3,9 +3,9 @@
 #include "sniff/extcap.h"
 #include "sniff/frameline.h"
 
-#include "serial/boxentries.h"
 #include "serial/latencytimer.h"
 #include "serial/linetiming.h"
+#include "serial/portopening.h"
 #include "serial/systemports.h"
 
 #include <QFile>
