@@ -250,7 +250,8 @@ void TestExchange::endsAtTheFrame_data()
     QTest::addColumn<QStringList>("pieces");
     QTest::addColumn<int>("latencyMs");
     QTest::addColumn<bool>("atFrame");
-    // The end of the wait after the last byte (after the write when none came), in ms.
+    // The end of the wait after the last byte (after the write when none came), in ms: below
+    // 3.5 characters when the frame ended it, well below the 60 ms wait when a silence did.
     QTest::addColumn<double>("minEndMs");
     QTest::addColumn<double>("maxEndMs");
     const QString reply = QString::fromLatin1(kReply.toHex());
@@ -258,15 +259,15 @@ void TestExchange::endsAtTheFrame_data()
     const QByteArray unknown = withReferenceCrc("012B0E0100");
     // 3.5 characters at 9600 8N1 are 3.65 ms; 8 characters 8.33 ms.
     QTest::newRow("complete at once")
-        << kRequest << QStringList{"5:" + reply} << 0 << true << 0.0 << 2.0;
+        << kRequest << QStringList{"5:" + reply} << 0 << true << 0.0 << 3.5;
     QTest::newRow("in pieces, gaps above 3.5 characters")
         << kRequest
         << QStringList{"5:" + reply.mid(0, 4), "15:" + reply.mid(4, 6), "25:" + reply.mid(10)} << 0
-        << true << 0.0 << 2.0;
+        << true << 0.0 << 3.5;
     QTest::newRow("exception") << kRequest << QStringList{"5:" + withReferenceCrc("018302").toHex()}
-                               << 0 << true << 0.0 << 2.0;
+                               << 0 << true << 0.0 << 3.5;
     QTest::newRow("wrong CRC at full length")
-        << kRequest << QStringList{"5:" + badCrc} << 0 << true << 3.6 << 8.0;
+        << kRequest << QStringList{"5:" + badCrc} << 0 << true << 3.6 << 30.0;
     QTest::newRow("echo in front")
         << kRequest << QStringList{"2:" + kRequest.toHex(), "12:" + reply} << 0 << true << 0.0
         << 2.0;
@@ -274,12 +275,12 @@ void TestExchange::endsAtTheFrame_data()
         << unknown << QStringList{"5:" + withReferenceCrc("012B0E01").toHex()} << 0 << true << 3.6
         << 8.0;
     QTest::newRow("another slave, a USB latency timer")
-        << kRequest << QStringList{"5:02" + reply.mid(2)} << 20 << true << 23.6 << 30.0;
-    QTest::newRow("silent slave") << kRequest << QStringList{} << 0 << false << 60.0 << 66.0;
+        << kRequest << QStringList{"5:02" + reply.mid(2)} << 20 << true << 23.6 << 50.0;
+    QTest::newRow("silent slave") << kRequest << QStringList{} << 0 << false << 60.0 << 100.0;
     QTest::newRow("bytes after the frame")
-        << kRequest << QStringList{"5:" + reply + "EE"} << 0 << true << 0.0 << 2.0;
+        << kRequest << QStringList{"5:" + reply + "EE"} << 0 << true << 0.0 << 3.5;
     QTest::newRow("broadcast") << withReferenceCrc("000600010003") << QStringList{} << 0 << true
-                               << 11.9 << 16.0;
+                               << 11.9 << 30.0;
 }
 
 void TestExchange::endsAtTheFrame()
