@@ -166,6 +166,14 @@ void ScanRunner::note(const QString &text)
 
 void ScanRunner::report(const FoundDevice &device)
 {
+    if (m_reported.contains(device.address)) {
+        note(QStringLiteral("address %1 answers at %2,%3 as well.")
+                 .arg(device.address)
+                 .arg(device.speed)
+                 .arg(device.framing));
+        return;
+    }
+    m_reported.insert(device.address);
     ++m_found;
     const QByteArray line = deviceLine(m_options.format, device);
     std::fwrite(line.constData(), 1, std::size_t(line.size()), stdout);

@@ -8,6 +8,7 @@
 #include "serial/systemcomm.h"
 #include "transaction/exchange.h"
 
+#include <QSet>
 #include <QSocketNotifier>
 #include <memory>
 #include <optional>
@@ -76,6 +77,7 @@ private:
     bool m_deviceFailed = false;
     int m_stopSignals = 0;
     int m_found = 0;
+    QSet<int> m_reported; // the addresses of the devices printed, each printed once
     std::chrono::nanoseconds m_left{};
 };
 
