@@ -28,13 +28,15 @@ front of a reply are skipped. A device found is probed again, up to three times
 at ten times the timeout, before it is reported. When every address answers, a
 single line says so: a gateway or a slave that answers every address.
 
-Output: per device a line "address speed settings outcome [code] time ms"; with
---format json one object per line: {"address": 7, "speed": 19200, "settings":
-"E,8,1", "outcome": "reply", "exception": null, "time_ms": 3.1}. The time is
-from the probe's write to the reply's last byte. Progress goes to standard
-error: a line that redraws itself on a terminal, one line per settings
-otherwise. Settings the port refuses (a pseudo-terminal refuses parity) are
-skipped with a note. No broadcast (address 0) is ever sent.
+Output: per device a line "address 7 at 19200,E,8,1: reply in 3.1 ms" (or
+"exception 02"); with --format json one object per line: {"address": 7,
+"speed": 19200, "settings": "E,8,1", "outcome": "reply", "exception": null,
+"time_ms": 3.1}. An address that answers at several settings is printed once,
+at the first; a note names the others. The time is from the probe's write to
+the reply's last byte. Progress goes to standard error: a line that redraws
+itself on a terminal, one line per settings otherwise. Settings the port
+refuses (a pseudo-terminal refuses parity) are skipped with a note. No
+broadcast (address 0) is ever sent.
 
 Ctrl-C, SIGINT or SIGTERM stops after the probe in flight and prints what was
 found; a second one stops at once.
