@@ -1,6 +1,7 @@
 #include "console/programoptions.h"
 
 #include <cstdio>
+#include <utility>
 
 namespace console
 {
@@ -37,23 +38,16 @@ QString nameColumn(const OptionRow &row)
 
 // text's words in lines of at most kHelpWidth characters, the first line after lead, the others
 // indented to indent; a lead as wide as the indent stands on a line of its own.
-QString wrapped(const QString &text, const QString &lead, qsizetype indent)
+QString wrapped(const QString &text, QString line, qsizetype indent)
 {
     QString out;
-    QString line = lead;
-    if (!lead.isEmpty() && lead.size() >= indent) {
-        out = lead + QLatin1Char('\n');
-        line.clear();
-    }
+    if (!line.isEmpty() && line.size() >= indent)
+        out = std::exchange(line, {}) + QLatin1Char('\n');
     line = line.leftJustified(indent);
     for (const QString &word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-        if (line.size() > indent && line.size() + 1 + word.size() > kHelpWidth) {
-            out += line + QLatin1Char('\n');
-            line = QString(indent, QLatin1Char(' '));
-        }
-        if (line.size() > indent)
-            line += QLatin1Char(' ');
-        line += word;
+        if (line.size() > indent && line.size() + 1 + word.size() > kHelpWidth)
+            out += std::exchange(line, QString(indent, QLatin1Char(' '))) + QLatin1Char('\n');
+        line += (line.size() > indent ? QStringLiteral(" ") : QString()) + word;
     }
     return out + line + QLatin1Char('\n');
 }

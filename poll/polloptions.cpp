@@ -100,20 +100,6 @@ console::ProgramOptions program()
     return program;
 }
 
-// The port named by text: a port number as console::portNumber reads it, or a device path
-// (any text with a "/").
-PortTarget portTarget(const QString &text, QString &error)
-{
-    if (text.contains(QLatin1Char('/')))
-        return {{}, text};
-    const std::optional<int> number = console::portNumber(text, error);
-    if (!number) {
-        error += QStringLiteral(" A device path such as /dev/ttyUSB0 is taken as well.");
-        return {};
-    }
-    return {QStringLiteral("Com%1").arg(*number), {}};
-}
-
 // The options from a parsed command line into options; the message of a usage error, or empty.
 QString readOptions(const QCommandLineParser &parser, PollOptions &options, QStringList &notes)
 {
@@ -133,7 +119,13 @@ QString readOptions(const QCommandLineParser &parser, PollOptions &options, QStr
     if (!isSet("port"))
         return QStringLiteral("--port is required: give the port to poll, for example --port com5 "
                               "or --port /dev/ttyUSB0.");
-    options.port = portTarget(value("port"), error);
+    // A text with a "/" is a device path.
+    if (value("port").contains(QLatin1Char('/')))
+        options.port.devicePath = value("port");
+    else if (const std::optional<int> number = console::portNumber(value("port"), error))
+        options.port.portText = QStringLiteral("Com%1").arg(*number);
+    else
+        error += QStringLiteral(" A device path such as /dev/ttyUSB0 is taken as well.");
     if (isSet("speed"))
         options.speedText = value("speed");
     if (isSet("settings"))

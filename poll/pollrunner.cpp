@@ -125,6 +125,7 @@ bool PollRunner::openPort()
     m_exchange = std::make_unique<transaction::Exchange>(*m_comm);
     m_exchange->setAbandon([this] { return m_stopSignals >= 2; });
     m_exchange->setObserver(m_capture.get());
+    m_exchange->setReplyEnd(transaction::ReplyEnd::FrameEnd);
     return true;
 }
 

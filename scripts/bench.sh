@@ -43,6 +43,7 @@ run bench_log offscreen
 run bench_continuous offscreen
 run bench_paced offscreen
 run bench_poll offscreen "$logs/bench_continuous.out"
+run bench_frameend offscreen
 run bench_startup xcb
 run bench_sniff offscreen
 

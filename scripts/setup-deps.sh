@@ -9,7 +9,7 @@ packages=(
     libxcb1-dev libpcap-dev
     xvfb xauth xdotool imagemagick x11-utils
     fonts-noto-cjk fonts-arphic-uming fonts-dejavu-core fonts-dejavu-extra
-    socat tshark clang-format clang libclang-rt-14-dev
+    socat tshark mbpoll clang-format clang libclang-rt-14-dev
     dpkg-dev desktop-file-utils appstream man-db groff-base
 )
 

@@ -1,5 +1,6 @@
 #include "serial/qtserialcomm.h"
 
+#include "serial/latencytimer.h"
 #include "serial/systemports.h"
 #include "serial/terminalprobe.h"
 
@@ -154,6 +155,7 @@ CommError QtSerialComm::openPort()
                                QStringLiteral("%1 is already open.").arg(label()));
     m_state = State::Closed;
     m_devicePath.clear();
+    m_deliveryLatency = {};
     m_lossReported = false;
 
     if (m_settings.stopBits == CommSettings::StopBits::OneAndHalf)
@@ -207,6 +209,8 @@ CommError QtSerialComm::openPort()
     m_reportedBuffered = 0;
     m_state = State::Open;
     m_lowLatency.request(m_port->handle());
+    const std::optional<LatencyTimer> latency = readLatencyTimer(path);
+    m_deliveryLatency = std::chrono::milliseconds(latency ? latency->milliseconds : 0);
     applyModemLines();
     return {};
 }

@@ -50,6 +50,11 @@ public:
     CommError input(QByteArray &bytes) override;
     void setArrivalHandler(ArrivalHandler handler) override;
     void collectArrivals() override;
+    // The latency timer the adapter reports once low latency has been asked for.
+    std::chrono::microseconds deliveryLatency() const override
+    {
+        return m_state == State::Open ? m_deliveryLatency : std::chrono::microseconds{};
+    }
 
     // The device the port has open, or had open when it was lost; empty otherwise.
     QString devicePath() const { return m_devicePath; }
@@ -87,6 +92,7 @@ private:
     qint64 m_reportedBuffered = 0; // bytes in Qt's buffer that the handler has been told of
     ModemLines *m_modemLines = this;
     LowLatency m_lowLatency;
+    std::chrono::microseconds m_deliveryLatency{};
     std::unique_ptr<QSerialPort> m_port;
 };
 

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <chrono>
 #include <functional>
 
 namespace serial
@@ -56,6 +57,11 @@ public:
     // Takes in what has reached the open port but has not been seen yet, and tells the arrival
     // handler about it, without running the event loop; nothing when the port is not open.
     virtual void collectArrivals() = 0;
+
+    // How long the port's driver may hold received bytes before it passes them on: the latency
+    // timer of a USB adapter while the port is open; zero for a port that passes them at once
+    // (a pseudo-terminal, a UART) or one not open.
+    virtual std::chrono::microseconds deliveryLatency() const { return {}; }
 };
 
 } // namespace serial

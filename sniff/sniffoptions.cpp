@@ -43,7 +43,7 @@ Wireshark extcap (called by Wireshark and tshark, not by hand):
   --extcap-dlts                 list its link type (252, exported PDUs)
   --extcap-config               list its settings (--speed, --settings)
   --extcap-capture-filter <f>   refused: the monitor takes no capture filter
-  --capture --fifo <path>       capture into the FIFO until SIGTERM
+  --fifo <path>                 with --capture: capture into the FIFO until SIGTERM
 Records say their direction by ports 65501 (master) and 65502 (slave): set the Modbus
 RTU preference mbrtu.tcp.port to 65502 (tshark -o mbrtu.tcp.port:65502) and Wireshark
 never has to guess whether a frame is a query or a response.

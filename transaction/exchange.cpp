@@ -2,6 +2,7 @@
 
 #include "serial/linetiming.h"
 #include "transaction/eventwait.h"
+#include "transaction/replyprogress.h"
 
 #include <QScopeGuard>
 #include <algorithm>
@@ -43,6 +44,7 @@ void Exchange::bytesArrived()
         if (!arrivals->first)
             arrivals->first = now;
         arrivals->last = now;
+        arrivals->unread = true;
     }
 }
 
@@ -91,6 +93,71 @@ bool Exchange::awaitSilence(Clock::duration limit)
     }
 }
 
+Exchange::WaitStop Exchange::waitForFrame(Clock::time_point deadline, const Arrivals &arrivals)
+{
+    const auto stop = [this, &arrivals] {
+        return arrivals.unread || abandonRequested() || !m_comm.portOpen();
+    };
+    const std::chrono::duration<double> left = deadline - Clock::now();
+    if (waitProcessingEvents(left.count(), stop) == WaitEnd::Elapsed)
+        return WaitStop::Reached;
+    if (abandonRequested())
+        return WaitStop::Abandoned;
+    if (!m_comm.portOpen())
+        return WaitStop::Closing;
+    // Otherwise the application quits.
+    return arrivals.unread ? WaitStop::Arrival : WaitStop::Abandoned;
+}
+
+bool Exchange::waitForReplyEnd(const QByteArray &request, Clock::time_point longest,
+                               Arrivals &arrivals, ExchangeResult &result, serial::CommError &error)
+{
+    const serial::CommSettings line = m_comm.lineSettings();
+    const Clock::duration gap = serial::frameGap(line);
+    const Clock::duration silence = gap + m_comm.deliveryLatency();
+    // A broadcast is done once its last character has left the line and a frame gap followed:
+    // the next request may start then.
+    const Clock::time_point broadcastDone =
+        *result.times.written + serial::charactersTime(line, request.size()) + gap;
+    for (;;) {
+        if (arrivals.unread) {
+            arrivals.unread = false;
+            QByteArray chunk;
+            if ((error = m_comm.input(chunk)))
+                return true;
+            arrivals.taken += chunk;
+        }
+        Clock::time_point deadline = longest;
+        switch (replyProgress(request, arrivals.taken)) {
+        case ReplyProgress::Complete:
+            deadline = arrivals.taken.isEmpty() ? broadcastDone : Clock::time_point::min();
+            break;
+        case ReplyProgress::Unframed:
+            if (arrivals.last)
+                deadline = *arrivals.last + silence;
+            break;
+        case ReplyProgress::Awaiting:
+            break;
+        }
+        const Clock::time_point now = Clock::now();
+        if (now >= std::min(deadline, longest)) {
+            result.ended = now;
+            result.endedAtFrame = deadline < longest;
+            return true;
+        }
+        switch (waitForFrame(std::min(deadline, longest), arrivals)) {
+        case WaitStop::Reached:
+        case WaitStop::Arrival:
+            break;
+        case WaitStop::Closing:
+            result.ended = Clock::now();
+            return true;
+        case WaitStop::Abandoned:
+            return false;
+        }
+    }
+}
+
 ExchangeResult Exchange::run(const QByteArray &request, double waitMs)
 {
     ExchangeResult result;
@@ -122,15 +189,31 @@ ExchangeResult Exchange::run(const QByteArray &request, double waitMs)
     if (m_observer)
         m_observer->requestWritten(request, *result.times.written);
 
-    if (!waitUnlessClosing(waitMs / 1000.0)) {
+    bool waited = true;
+    if (m_replyEnd == ReplyEnd::FrameEnd && waitMs > 0) {
+        // A wait past a few days is as good as endless and keeps the clock in range.
+        const std::chrono::duration<double, std::milli> wait(std::min(waitMs, 1e9));
+        serial::CommError error;
+        waited = waitForReplyEnd(
+            request, *result.times.written + std::chrono::duration_cast<Clock::duration>(wait),
+            arrivals, result, error);
+        if (waited && error)
+            return failed(std::move(error), result);
+    } else {
+        waited = waitUnlessClosing(waitMs / 1000.0);
+        result.ended = Clock::now();
+    }
+    if (!waited) {
         m_abandoned = true;
         result.end = ExchangeEnd::Abandoned;
+        result.ended.reset();
         return result;
     }
 
     QByteArray reply;
     if (serial::CommError error = m_comm.input(reply))
         return failed(std::move(error), result);
+    reply.prepend(arrivals.taken);
     result.reply = reply;
     // An exchange nested in the wait may have read what arrived; only bytes read count.
     if (!reply.isEmpty()) {

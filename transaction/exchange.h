@@ -39,6 +39,23 @@ struct ExchangeResult {
     serial::CommError error; // why a PortClosed or Failed exchange ended
     QByteArray reply;        // Completed only
     ReplyTimes times;
+    // When the wait after the write ended, before the last read; unset when none ended.
+    std::optional<Clock::time_point> ended;
+    bool endedAtFrame = false; // the frame end rule ended the wait before the wait given
+};
+
+// What ends the wait after a request is written.
+enum class ReplyEnd {
+    // The wait given passes in full; the read at its end takes what came (the default).
+    WaitElapsed,
+    // The wait ends as soon as the reply expected for the request is complete with a right CRC,
+    // normal or exception (see replyProgress). Where the bytes cannot be that reply, or its
+    // length is unknown, it ends once the line has been silent for 3.5 characters after the
+    // last byte (1.75 ms above 19200 baud) plus the port's delivery latency. A broadcast
+    // (address 0) expects nothing: its wait ends once the request has had the time to leave the
+    // line and a frame gap has followed, or after the silence if bytes come. The wait given
+    // stays the longest wait: a silent slave, or a reply that stays short, waits it in full.
+    FrameEnd,
 };
 
 // Told what an exchange puts on the wire and takes from it, as it happens, on the thread of the
@@ -79,9 +96,12 @@ public:
     void setObserver(ExchangeObserver *observer);
     // Whether requests wait for a silent line (on by default; off only to measure without it).
     void setSilenceRule(bool on) { m_silenceRule = on; }
+    // What ends each later exchange's wait; WaitElapsed by default.
+    void setReplyEnd(ReplyEnd end) { m_replyEnd = end; }
 
     // Runs one exchange with a wait of `waitMs` milliseconds after the write (zero or less: the
-    // read follows at once, without handling events).
+    // read follows at once, without handling events). With FrameEnd the bytes are read as they
+    // arrive; the observer is told of the whole reply once, at the end, either way.
     ExchangeResult run(const QByteArray &request, double waitMs);
 
     // Whether an exchange has been abandoned; no exchange runs after that.
@@ -91,7 +111,10 @@ private:
     struct Arrivals {
         std::optional<Clock::time_point> first;
         std::optional<Clock::time_point> last;
+        bool unread = false; // bytes arrived since the exchange last read
+        QByteArray taken;    // bytes read during the wait (FrameEnd)
     };
+    enum class WaitStop { Reached, Arrival, Closing, Abandoned };
 
     void bytesArrived();
     ExchangeResult failed(serial::CommError error, ExchangeResult result) const;
@@ -101,12 +124,19 @@ private:
     // Holds the caller, events running, until the line has been silent for a frame gap or
     // `limit` has passed; false when the program is closing meanwhile.
     bool awaitSilence(Clock::duration limit);
+    // Waits with events running until deadline, new bytes or the port's close.
+    WaitStop waitForFrame(Clock::time_point deadline, const Arrivals &arrivals);
+    // The FrameEnd wait after request was written at `written`; false when abandoned. A read
+    // that fails leaves its error in `error`.
+    bool waitForReplyEnd(const QByteArray &request, Clock::time_point longest, Arrivals &arrivals,
+                         ExchangeResult &result, serial::CommError &error);
 
     serial::SerialComm &m_comm;
     std::function<bool()> m_abandon;
     ExchangeObserver *m_observer = nullptr;
     bool m_abandoned = false;
     bool m_silenceRule = true;
+    ReplyEnd m_replyEnd = ReplyEnd::WaitElapsed;
     std::optional<Clock::time_point> m_lastArrival; // of any byte, in or out of an exchange
     // The arrivals of every exchange that is running, innermost last.
     std::vector<Arrivals *> m_running;

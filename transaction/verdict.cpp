@@ -2,6 +2,7 @@
 
 #include "frame/crc16.h"
 #include "frame/hextext.h"
+#include "frame/rtuframe.h"
 #include "serial/linetiming.h"
 
 #include <QCoreApplication>
@@ -17,7 +18,6 @@ namespace
 using frame::byteText;
 using frame::crcText;
 
-constexpr qsizetype kRequestLength = 8;
 constexpr quint8 kExceptionBit = 0x80;
 constexpr qsizetype kExceptionLength = 5;
 // Address, function and the two CRC bytes: the smallest frame.
@@ -129,11 +129,12 @@ QString headline(const Verdict &v)
         return text;
     }
     case Verdict::Summary::Echo:
-        return v.replyLength == 0
-                   ? tr("Echo: only the 8 request bytes came back, no reply after them (an "
-                        "adapter that reads back what it sends)")
-                   : tr("Echo: the 8 request bytes came back in front of the reply (an adapter "
-                        "that reads back what it sends)");
+        return (v.replyLength == 0
+                    ? tr("Echo: only the %1 request bytes came back, no reply after them (an "
+                         "adapter that reads back what it sends)")
+                    : tr("Echo: the %1 request bytes came back in front of the reply (an adapter "
+                         "that reads back what it sends)"))
+            .arg(v.echoLength);
     case Verdict::Summary::Short: {
         QString text = v.lengthDifference < 0
                            ? bytesBy("Short by 1 byte", "Short by %1 bytes", -v.lengthDifference)
@@ -168,24 +169,32 @@ QString headline(const Verdict &v)
 
 } // namespace
 
+std::optional<qsizetype> expectedReplyLength(QByteArrayView request)
+{
+    if (request.size() < 2)
+        return std::nullopt;
+    const quint8 function = quint8(request[1]);
+    // A request 17 without its write part is no such request.
+    if (function == 0x17 && frame::rtuFrameLength(request, frame::Direction::Request).status !=
+                                frame::FrameLength::Status::Known)
+        return std::nullopt;
+    // A broadcast is judged as the same request to one slave would be.
+    QByteArray addressed = request.toByteArray();
+    if (quint8(addressed[0]) == frame::kBroadcastAddress)
+        addressed[0] = 1;
+    if (const std::optional<qsizetype> length = frame::expectedResponseLength(addressed))
+        return length;
+    // A read quantity the slave must refuse: a normal reply is judged by the length it announces.
+    if (function >= 0x01 && function <= 0x04 && request.size() >= 6) {
+        const qsizetype quantity = qsizetype(quint8(request[4])) << 8 | quint8(request[5]);
+        return function <= 0x02 ? 5 + (quantity + 7) / 8 : 5 + 2 * quantity;
+    }
+    return std::nullopt;
+}
+
 std::optional<qsizetype> expectedReplyLength(const frame::RequestFrame &request)
 {
-    const qsizetype quantity = qsizetype(request[4]) << 8 | request[5];
-    switch (request[1]) {
-    case 0x01:
-    case 0x02:
-        return 5 + (quantity + 7) / 8;
-    case 0x03:
-    case 0x04:
-        return 5 + 2 * quantity;
-    case 0x05:
-    case 0x06:
-    case 0x0F:
-    case 0x10:
-        return 8;
-    default:
-        return std::nullopt;
-    }
+    return expectedReplyLength(QByteArrayView(frame::frameBytes(request)));
 }
 
 int wireTimeMs(qsizetype requestBytes, qsizetype replyBytes, const serial::CommSettings &settings)
@@ -202,19 +211,28 @@ int wireTimeMs(qsizetype requestBytes, qsizetype replyBytes, const serial::CommS
 Verdict judgeReply(const frame::RequestFrame &request, const QByteArray &reply,
                    const ReplyTimes &times, const serial::CommSettings &settings)
 {
+    return judgeReply(QByteArrayView(frame::frameBytes(request)), reply, times, settings);
+}
+
+Verdict judgeReply(QByteArrayView request, const QByteArray &reply, const ReplyTimes &times,
+                   const serial::CommSettings &settings)
+{
     using std::chrono::duration_cast;
     using std::chrono::microseconds;
 
     Verdict v;
     v.settings = settings;
     v.wait = times.wait;
-    v.requestSlave = request[0];
-    v.requestFunction = request[1];
+    const frame::RtuFrame asked = frame::decodeRtuFrame(request, frame::Direction::Request);
+    v.requestSlave = asked.address;
+    v.requestFunction = asked.function;
 
-    const QByteArray sent = frame::frameBytes(request);
-    if (reply.startsWith(sent) &&
-        (reply.size() > kRequestLength || !replyMayEqualRequest(v.requestFunction)))
-        v.echoLength = kRequestLength;
+    // The reply of 05 and 06 (and of the window's 8-byte 0F and 10) is the request itself.
+    const bool replyMayBeRequest =
+        replyMayEqualRequest(v.requestFunction) && expectedReplyLength(request) == request.size();
+    if (!request.isEmpty() && QByteArrayView(reply).startsWith(request) &&
+        (reply.size() > request.size() || !replyMayBeRequest))
+        v.echoLength = request.size();
     const QByteArray body = reply.mid(v.echoLength);
     v.replyLength = body.size();
 
@@ -257,7 +275,7 @@ Verdict judgeReply(const frame::RequestFrame &request, const QByteArray &reply,
         reply.isEmpty() ? expectedReplyLength(request)
                         : std::optional(v.expectedLength.value_or(v.replyLength));
     if (wireReply && !(reply.isEmpty() && v.requestSlave == 0))
-        v.neededWaitMs = wireTimeMs(kRequestLength, *wireReply, settings);
+        v.neededWaitMs = wireTimeMs(request.size(), *wireReply, settings);
     v.waitTooShort = v.wait && v.neededWaitMs > 0 && v.wait->count() < v.neededWaitMs;
 
     using S = Verdict::Summary;

@@ -5,6 +5,7 @@
 #include "transaction/exchange.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <chrono>
 #include <optional>
@@ -38,8 +39,8 @@ struct Verdict {
     // slave did not do what was asked.
     bool valid = false;
 
-    // Bytes of the request read back in front of the reply: 0 or 8. Everything below describes
-    // the reply after them.
+    // Bytes of the request read back in front of the reply: 0 or the request's length.
+    // Everything below describes the reply after them.
     qsizetype echoLength = 0;
     qsizetype replyLength = 0;
 
@@ -57,8 +58,8 @@ struct Verdict {
     bool exception = false;
     quint8 exceptionCode = 0; // 0 when the exception reply is too short to hold one
 
-    // Bytes the reply should have for the function code (5 for an exception); empty for
-    // function codes other than 01-06, 0F and 10, or when the reply's function does not match.
+    // Bytes the reply should have for the request (5 for an exception); empty for function
+    // codes other than 01-06, 0F, 10 and 17, or when the reply's function does not match.
     std::optional<qsizetype> expectedLength;
     // replyLength - expectedLength: negative when bytes are missing, positive when extra;
     // 0 when the length is unknown.
@@ -77,15 +78,24 @@ struct Verdict {
     serial::CommSettings settings;
 };
 
-// Bytes of a normal reply to request: 01/02: 5 + ceil(quantity / 8), 03/04: 5 + 2 * quantity,
-// 05/06/0F/10: 8. Empty for every other function code.
+// Bytes of a normal reply to request, as the frame decoder gives them (expectedResponseLength):
+// 01/02: 5 + ceil(quantity / 8), 03/04: 5 + 2 x quantity, 05/06/0F/10: 8, 17 (a whole request):
+// 5 + 2 x read quantity. A broadcast counts as the same request to one slave; a read quantity
+// out of range (a slave refuses it) still gives the length its count would. Empty for every other
+// function code.
+std::optional<qsizetype> expectedReplyLength(QByteArrayView request);
+// The same for the window's 8-byte request.
 std::optional<qsizetype> expectedReplyLength(const frame::RequestFrame &request);
 
 // Milliseconds, rounded up, that requestBytes + replyBytes characters and the 3.5-character gap
 // after them take at the speed and framing of settings.
 int wireTimeMs(qsizetype requestBytes, qsizetype replyBytes, const serial::CommSettings &settings);
 
-// Judges reply, everything read after request was written (the 8 bytes as sent).
+// Judges reply, everything read after request was written (the bytes as sent): any request,
+// reads (01-04, 17) and writes (05, 06, 0F, 10) alike; a broadcast (address 00) should get none.
+Verdict judgeReply(QByteArrayView request, const QByteArray &reply, const ReplyTimes &times,
+                   const serial::CommSettings &settings);
+// The same for the window's 8-byte request.
 Verdict judgeReply(const frame::RequestFrame &request, const QByteArray &reply,
                    const ReplyTimes &times, const serial::CommSettings &settings);
 

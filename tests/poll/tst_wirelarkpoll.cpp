@@ -6,6 +6,7 @@
 #include "transaction/logline.h"
 #include "transaction/readout.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -102,6 +103,7 @@ private slots:
     void exitStatus_data();
     void exitStatus();
     void stopSignalEndsAfterTheExchangeInFlight();
+    void exchangesEndAtTheReplysFrame();
 
 private:
     // Replaces %port in each argument.
@@ -328,6 +330,23 @@ void TestWirelarkPoll::stopSignalEndsAfterTheExchangeInFlight()
                   QStringLiteral("modbus.func_code")});
     QVERIFY(decode.waitForFinished(30000));
     QCOMPARE(decode.readAllStandardOutput(), QByteArray("1\t3\n").repeated(2 * sent));
+}
+
+// Against the simulator's line at 115200 baud an exchange takes about 6 ms: twenty with a wait
+// of a second each end long before twenty seconds, every reply whole.
+void TestWirelarkPoll::exchangesEndAtTheReplysFrame()
+{
+    SlaveProcess slave;
+    QVERIFY(slave.start(m_configHome.path(), {"--speed", "115200"}));
+    PollProcess poll(m_configHome.path());
+    QElapsedTimer clock;
+    clock.start();
+    poll.start({"--port", QString::number(slave.portNumber()), "--speed", "115200", "--wait",
+                "1000", "--repeat", "20"});
+    const PollRun run = poll.finish();
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(run.status, 0);
+    QVERIFY2(run.err.contains(QStringLiteral("20 sent, 20 valid")), qPrintable(run.err));
 }
 
 QTEST_GUILESS_MAIN(TestWirelarkPoll)

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <functional>
 #include <utility>
 
@@ -34,6 +35,7 @@ public:
     // Called after each output; a test can queue a reply here.
     std::function<void(const QByteArray &)> onOutput;
     ArrivalHandler arrivalHandler;
+    std::chrono::microseconds latency{}; // what deliveryLatency() answers
 
     serial::CommError setCommPort(qint16 p) override
     {
@@ -108,6 +110,8 @@ public:
             onOutput(bytes);
         return {};
     }
+
+    std::chrono::microseconds deliveryLatency() const override { return latency; }
 
     void setArrivalHandler(ArrivalHandler handler) override { arrivalHandler = std::move(handler); }
 

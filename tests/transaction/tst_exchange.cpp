@@ -1,5 +1,6 @@
 // The exchange engine over a fake serial component, with no window and no display.
 #include "support/fakeserialcomm.h"
+#include "support/referencecrc.h"
 #include "transaction/exchange.h"
 
 #include <QTest>
@@ -9,6 +10,7 @@ using transaction::Clock;
 using transaction::Exchange;
 using transaction::ExchangeEnd;
 using transaction::ExchangeResult;
+using transaction::ReplyEnd;
 
 Q_DECLARE_METATYPE(ExchangeEnd)
 
@@ -60,6 +62,8 @@ private slots:
     void bytesArrivingInPieces();
     void requestWaitsForASilentLine_data();
     void requestWaitsForASilentLine();
+    void endsAtTheFrame_data();
+    void endsAtTheFrame();
 
 private:
     FakeSerialComm m_comm;
@@ -237,6 +241,79 @@ void TestExchange::requestWaitsForASilentLine()
     // What talked before the request is discarded as ever.
     QCOMPARE(m_comm.calls.first(), QStringLiteral("InBufferCount=0"));
     QCOMPARE(result.reply, QByteArray());
+}
+
+void TestExchange::endsAtTheFrame_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    // "ms:hex" for each piece, delivered that long after the write.
+    QTest::addColumn<QStringList>("pieces");
+    QTest::addColumn<int>("latencyMs");
+    QTest::addColumn<bool>("atFrame");
+    // The end of the wait after the last byte (after the write when none came), in ms.
+    QTest::addColumn<double>("minEndMs");
+    QTest::addColumn<double>("maxEndMs");
+    const QString reply = QString::fromLatin1(kReply.toHex());
+    const QString badCrc = reply.left(reply.size() - 2) + QStringLiteral("00");
+    const QByteArray unknown = withReferenceCrc("012B0E0100");
+    // 3.5 characters at 9600 8N1 are 3.65 ms; 8 characters 8.33 ms.
+    QTest::newRow("complete at once")
+        << kRequest << QStringList{"5:" + reply} << 0 << true << 0.0 << 2.0;
+    QTest::newRow("in pieces, gaps above 3.5 characters")
+        << kRequest
+        << QStringList{"5:" + reply.mid(0, 4), "15:" + reply.mid(4, 6), "25:" + reply.mid(10)} << 0
+        << true << 0.0 << 2.0;
+    QTest::newRow("exception") << kRequest << QStringList{"5:" + withReferenceCrc("018302").toHex()}
+                               << 0 << true << 0.0 << 2.0;
+    QTest::newRow("wrong CRC at full length")
+        << kRequest << QStringList{"5:" + badCrc} << 0 << true << 3.6 << 8.0;
+    QTest::newRow("echo in front")
+        << kRequest << QStringList{"2:" + kRequest.toHex(), "12:" + reply} << 0 << true << 0.0
+        << 2.0;
+    QTest::newRow("unknown function")
+        << unknown << QStringList{"5:" + withReferenceCrc("012B0E01").toHex()} << 0 << true << 3.6
+        << 8.0;
+    QTest::newRow("another slave, a USB latency timer")
+        << kRequest << QStringList{"5:02" + reply.mid(2)} << 20 << true << 23.6 << 30.0;
+    QTest::newRow("silent slave") << kRequest << QStringList{} << 0 << false << 60.0 << 66.0;
+    QTest::newRow("bytes after the frame")
+        << kRequest << QStringList{"5:" + reply + "EE"} << 0 << true << 0.0 << 2.0;
+    QTest::newRow("broadcast") << withReferenceCrc("000600010003") << QStringList{} << 0 << true
+                               << 11.9 << 16.0;
+}
+
+void TestExchange::endsAtTheFrame()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(QStringList, pieces);
+    QFETCH(int, latencyMs);
+    QFETCH(bool, atFrame);
+    QFETCH(double, minEndMs);
+    QFETCH(double, maxEndMs);
+    QByteArray sent;
+    m_comm.latency = std::chrono::milliseconds(latencyMs);
+    m_comm.onOutput = [&](const QByteArray &) {
+        for (const QString &piece : pieces) {
+            const QByteArray bytes = QByteArray::fromHex(piece.section(':', 1).toLatin1());
+            sent += bytes;
+            QTimer::singleShot(piece.section(':', 0, 0).toInt(), Qt::PreciseTimer, this,
+                               [this, bytes] { m_comm.deliver(bytes); });
+        }
+    };
+    Exchange exchange(m_comm);
+    exchange.setObserver(&m_recorder);
+    exchange.setReplyEnd(ReplyEnd::FrameEnd);
+    const ExchangeResult result = exchange.run(request, 60);
+
+    QCOMPARE(result.end, ExchangeEnd::Completed);
+    QCOMPARE(result.endedAtFrame, atFrame);
+    QVERIFY(result.ended && result.times.written);
+    const Clock::time_point from = result.times.lastByte.value_or(*result.times.written);
+    const double end = msBetween(from, *result.ended);
+    QVERIFY2(end >= minEndMs && end <= maxEndMs, qPrintable(QString::number(end)));
+    // Read as they came, every byte reaches the result and the observer once.
+    QCOMPARE(result.reply, sent);
+    QCOMPARE(m_recorder.events.last(), QStringLiteral("read ") + sent.toHex());
 }
 
 QTEST_GUILESS_MAIN(TestExchange)

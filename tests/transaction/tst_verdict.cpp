@@ -91,6 +91,21 @@ void TestVerdict::judge_data()
         "function 10; 8 of 8 bytes");
     row("unknown FC", framed("011100000000"), framed("0111020102"), S::Valid,
         "7 bytes, no known length for function 11");
+    // Whole requests of any length, as the poller, the scanner and the monitor send them.
+    const QByteArray w10 = framed("01100001000204000A000B"), w0f = framed("010F0000000A02CD01");
+    row("FC 10, whole request", w10, framed("011000010002"), S::Valid, "8 of 8 bytes");
+    row("FC 10, echo alone", w10, w10, S::Echo, "only the 13 request bytes came back");
+    row("FC 0F, whole request", w0f, framed("010F0000000A"), S::Valid, "8 of 8 bytes");
+    row("FC 17, its reply", framed("01170000000200010001020007"), framed("011704000A000B"),
+        S::Valid, "9 of 9 bytes");
+    row("FC 17, no write part", framed("011700000002"), framed("011704000A000B"), S::Valid,
+        "9 bytes, no known length for function 17");
+    row("FC 05 reply equals the request", framed("0105000AFF00"), framed("0105000AFF00"), S::Valid,
+        "8 of 8 bytes");
+    // 13 + 8 characters and the gap at 9600 8N1: 25.5 ms.
+    timed("FC 10, 25 ms", "9600,N,8,1", 25, w10, {}, S::NoReply, 26, "the 26 ms");
+    timed("FC 10 broadcast", "9600,N,8,1", 1, framed("00100001000204000A000B"), {}, S::NoReply, 0,
+          "No reply, as it should be");
 
     // The wait against the time the exchange takes on the wire.
     // 8 + 9 characters and a 3.5-character gap of 10 bits at 9600 bit/s: 21.4 ms.
@@ -120,13 +135,12 @@ void TestVerdict::judge()
     QFETCH(int, neededMs); // -1: not checked (a 100 ms wait)
     QFETCH(QString, text);
 
-    frame::RequestFrame sent{};
-    std::copy_n(request.cbegin(), sent.size(), sent.begin());
     serial::CommSettings line;
     QVERIFY(!serial::parseSettings(settings, line).failed());
     const auto t = std::chrono::steady_clock::time_point(5s);
     const auto wait = std::chrono::milliseconds(waitMs);
-    const auto v = transaction::judgeReply(sent, reply, {t, t + 1200us, t + 2100us, wait}, line);
+    const auto v = transaction::judgeReply(QByteArrayView(request), reply,
+                                           {t, t + 1200us, t + 2100us, wait}, line);
     QCOMPARE(v.summary, summary);
     QCOMPARE(v.valid, summary == S::Valid);
     const QString shown = transaction::verdictText(v);
