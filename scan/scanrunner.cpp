@@ -108,6 +108,8 @@ QString ScanRunner::openAt(qint32 speed, const QString &framing)
         m_comm->setInputMode(1);
         m_exchange = std::make_unique<transaction::Exchange>(*m_comm);
         m_exchange->setAbandon([this] { return m_stopSignals >= 2; });
+        // A probe ends at its reply's frame end; only a silent address waits the timeout.
+        m_exchange->setReplyEnd(transaction::ReplyEnd::FrameEnd);
     }
     if (m_comm->portOpen())
         m_comm->setPortOpen(false);
