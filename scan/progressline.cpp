@@ -1,5 +1,6 @@
 #include "progressline.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace scan
@@ -16,7 +17,7 @@ constexpr const char *kClearLine = "\r\033[K";
 
 QString progressText(const Progress &progress)
 {
-    const qint64 seconds = (progress.left.count() + 999) / 1000;
+    const qint64 seconds = (std::max<qint64>(progress.left.count(), 0) + 999) / 1000;
     return QStringLiteral("probed %1/%2 at %3, found %4, about %5 s left")
         .arg(progress.done)
         .arg(progress.total)
@@ -56,6 +57,20 @@ void ProgressLine::note(const QString &text)
     std::fprintf(stderr, "wirelark-scan: %s\n", qUtf8Printable(text));
     if (m_terminal && m_drawn)
         draw();
+}
+
+bool ProgressLine::output(const QByteArray &line)
+{
+    if (m_terminal && m_drawn) {
+        std::fputs(kClearLine, stderr);
+        std::fflush(stderr);
+    }
+    const std::size_t size = std::size_t(line.size());
+    const bool written =
+        std::fwrite(line.constData(), 1, size, stdout) == size && std::fflush(stdout) == 0;
+    if (m_terminal && m_drawn)
+        draw();
+    return written;
 }
 
 void ProgressLine::finish()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <chrono>
 
@@ -28,6 +29,9 @@ public:
     void show(const Progress &progress);
     // A line of its own, the progress line drawn again after it.
     void note(const QString &text);
+    // Writes line to standard output, the progress line taken off the terminal meanwhile; false
+    // when it could not be written.
+    bool output(const QByteArray &line);
     // Leaves the last progress on a line of its own.
     void finish();
 

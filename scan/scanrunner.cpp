@@ -177,9 +177,7 @@ void ScanRunner::report(const FoundDevice &device)
     }
     m_reported.insert(device.address);
     ++m_found;
-    const QByteArray line = deviceLine(m_options.format, device);
-    std::fwrite(line.constData(), 1, std::size_t(line.size()), stdout);
-    std::fflush(stdout);
+    m_progressLine.output(deviceLine(m_options.format, device));
 }
 
 bool ScanRunner::scanSettings(qint32 speed, const QString &framing)
@@ -227,6 +225,7 @@ bool ScanRunner::scanSettings(qint32 speed, const QString &framing)
         candidates << device;
     }
     m_progress.found = m_found + int(candidates.size());
+    m_progress.left = std::chrono::duration_cast<std::chrono::milliseconds>(m_left);
     m_progressLine.show(m_progress);
 
     const QString at = m_progress.settings;
@@ -244,10 +243,11 @@ bool ScanRunner::scanSettings(qint32 speed, const QString &framing)
                  .arg(at)
                  .arg(gatewayAnswers));
     if (garbled > 0)
-        note(QStringLiteral("at %1 %2 probes had garbled answers: something is on the line, maybe "
-                            "at other settings.")
+        note(QStringLiteral("at %1 %2 of %3 probes had garbled answers: something is on the line, "
+                            "maybe at other settings.")
                  .arg(at)
-                 .arg(garbled));
+                 .arg(garbled)
+                 .arg(probed));
     if (probed > 1 && candidates.size() == probed) {
         ++m_found;
         const QByteArray line =
@@ -262,8 +262,7 @@ bool ScanRunner::scanSettings(qint32 speed, const QString &framing)
                       .arg(at)
                       .arg(probed)
                       .toUtf8();
-        std::fwrite(line.constData(), 1, std::size_t(line.size()), stdout);
-        std::fflush(stdout);
+        m_progressLine.output(line);
         return carryOn;
     }
     for (const FoundDevice &device : candidates) {

@@ -116,7 +116,7 @@ void TestWirelarkScan::scan_data()
         range + QStringList{"--speeds", "9600,19200", "--settings", "N,8,1"};
     QTest::newRow("reply at 19200") << QStringList{"--address", "4", "--speed", "19200"} << at19200
                                     << 0 << R"(^address 4 at 19200,N,8,1: reply in [\d.]+ ms\n$)"
-                                    << "9600,N,8,1 1 probes had garbled answers";
+                                    << "9600,N,8,1 1 of 5 probes had garbled answers";
     QTest::newRow("exception only")
         << QStringList{"--address", "2", "--exception", "2"}
         << range + QStringList{"--speeds", "9600", "--format", "json", "--settings", "N,8,1"} << 0
