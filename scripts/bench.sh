@@ -46,6 +46,7 @@ run bench_poll offscreen "$logs/bench_continuous.out"
 run bench_frameend offscreen
 run bench_startup xcb
 run bench_sniff offscreen
+run bench_scan offscreen
 
 load_after=$(cut -d ' ' -f 1-3 /proc/loadavg)
 

@@ -1,3 +1,4 @@
+#include "console/addresslist.h"
 #include "console/language.h"
 #include "console/optionvalues.h"
 #include "console/programoptions.h"
@@ -33,6 +34,13 @@ QString readValue(const QString &kind, const QString &text)
         const auto line =
             console::lineSettings(text.section(',', 0, 0), text.section(',', 1), error);
         value = line ? serial::settingsText(*line) : QString();
+    } else if (kind == QLatin1String("addresses")) {
+        const std::optional<QList<int>> list =
+            console::addressList(QStringLiteral("addresses"), text, error);
+        QStringList numbers;
+        for (int address : list.value_or(QList<int>{}))
+            numbers << QString::number(address);
+        value = numbers.join(QLatin1Char(' '));
     } else if (kind == QLatin1String("lang")) {
         const std::optional<console::Language> language = console::languageNamed(text);
         value = !language                                 ? QStringLiteral("error: none")
@@ -94,6 +102,17 @@ void TestProgramOptions::values_data()
         "error: The settings \"9600,N,9,1\" are not valid: the data bits "
         "\"9\" are not 5, 6, 7 or 8. Write speed, parity, data bits and stop "
         "bits separated by commas, for example 9600,N,8,1.");
+    row("addresses", "3-5,1,4", "3 4 5 1");
+    row("addresses", "247", "247");
+    const char *notAddresses = "error: --addresses \"%1\": \"%2\" is not an address or a range: "
+                               "give addresses 1 to 247 and ranges such as 1-247, separated by "
+                               "commas.";
+    for (const char *bad : {"0", "248", "5-3", "1-2-3", "1,", "-4"}) {
+        const QString text = QString::fromLatin1(bad);
+        QTest::addRow("addresses %s", bad)
+            << "addresses" << text
+            << QString::fromLatin1(notAddresses).arg(text, text.section(',', -1));
+    }
     row("lang", "en", "English");
     row("lang", "zh", "Chinese");
     row("lang", "zh_TW", "Chinese");
