@@ -166,13 +166,15 @@ bool PollRunner::writeOutput(const QByteArray &bytes)
     return false;
 }
 
-void PollRunner::connectionFailed(const QString &message)
+void PollRunner::connectionFailed(const QString &message, bool exchangeFailed)
 {
     if (message != m_lastFailure)
         printError(message);
     m_lastFailure = message;
-    ++m_failedInRow;
-    m_stats.addFailed();
+    if (exchangeFailed) {
+        ++m_failedInRow;
+        m_stats.addFailed();
+    }
 }
 
 bool PollRunner::reconnect()
@@ -182,10 +184,10 @@ bool PollRunner::reconnect()
     // Closing a connection that ended tells why, unless an exchange has told it already.
     if (const serial::CommError error = m_comm->setPortOpen(false);
         error.number == serial::CommError::DeviceLost)
-        connectionFailed(error.message + QStringLiteral(" The next exchange connects again."));
+        connectionFailed(error.message + QStringLiteral(" Connecting again."), false);
     const transaction::Clock::time_point start = transaction::Clock::now();
     if (const serial::CommError error = m_comm->setPortOpen(true)) {
-        connectionFailed(error.message);
+        connectionFailed(error.message, true);
         // A refusal comes at once: the failed exchange still takes its wait, so that a server
         // that is down is asked at the pace of the run, not flooded.
         const std::chrono::duration<double> spent = transaction::Clock::now() - start;
@@ -211,8 +213,8 @@ bool PollRunner::exchangeOnce(qint64 sequence, const frame::RequestFrame &frame)
     case transaction::ExchangeEnd::PortClosed:
     case transaction::ExchangeEnd::Failed:
         if (m_tcp) {
-            connectionFailed(result.error.message +
-                             QStringLiteral(" The next exchange connects again."));
+            connectionFailed(
+                result.error.message + QStringLiteral(" The next exchange connects again."), true);
             return true;
         }
         printError(result.error.message);
@@ -224,7 +226,7 @@ bool PollRunner::exchangeOnce(qint64 sequence, const frame::RequestFrame &frame)
         sequence, capture::systemTimeOf(*result.times.written),
         transaction::exchangeOutcome(frame, result, m_settings, m_options.fields.registerCount)};
     m_stats.add(record);
-    if (m_failedInRow > 0)
+    if (!m_lastFailure.isEmpty())
         printError(QStringLiteral("%1: connected again; %2 exchange(s) failed meanwhile.")
                        .arg(m_portText)
                        .arg(m_failedInRow));

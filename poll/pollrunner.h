@@ -40,8 +40,9 @@ private:
     bool openPort();
     // Runs exchange number sequence; false when the run must end (the cause is set).
     bool exchangeOnce(qint64 sequence, const frame::RequestFrame &request);
-    // Over TCP: an exchange that could not run for want of a connection; told once per cause.
-    void connectionFailed(const QString &message);
+    // Over TCP: a connection that ended or could not be made, told once per cause; counted
+    // when it cost an exchange.
+    void connectionFailed(const QString &message, bool exchangeFailed);
     // Over TCP: connects again before an exchange when the connection has ended; false when it
     // could not (the exchange has failed).
     bool reconnect();
