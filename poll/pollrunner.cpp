@@ -169,7 +169,9 @@ bool PollRunner::writeOutput(const QByteArray &bytes)
 void PollRunner::connectionFailed(const QString &message, bool exchangeFailed)
 {
     if (message != m_lastFailure)
-        printError(message);
+        printError(message + (exchangeFailed && !message.contains(QLatin1String("cannot connect"))
+                                  ? QStringLiteral(" The next exchange connects again.")
+                                  : QString()));
     m_lastFailure = message;
     if (exchangeFailed) {
         ++m_failedInRow;
@@ -184,7 +186,7 @@ bool PollRunner::reconnect()
     // Closing a connection that ended tells why, unless an exchange has told it already.
     if (const serial::CommError error = m_comm->setPortOpen(false);
         error.number == serial::CommError::DeviceLost)
-        connectionFailed(error.message + QStringLiteral(" Connecting again."), false);
+        connectionFailed(error.message, false);
     const transaction::Clock::time_point start = transaction::Clock::now();
     if (const serial::CommError error = m_comm->setPortOpen(true)) {
         connectionFailed(error.message, true);
@@ -213,8 +215,7 @@ bool PollRunner::exchangeOnce(qint64 sequence, const frame::RequestFrame &frame)
     case transaction::ExchangeEnd::PortClosed:
     case transaction::ExchangeEnd::Failed:
         if (m_tcp) {
-            connectionFailed(
-                result.error.message + QStringLiteral(" The next exchange connects again."), true);
+            connectionFailed(result.error.message, true);
             return true;
         }
         printError(result.error.message);
