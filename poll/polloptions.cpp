@@ -3,6 +3,7 @@
 #include "console/language.h"
 #include "console/optionvalues.h"
 #include "frame/fieldrules.h"
+#include "serial/portopening.h"
 
 #include <QRegularExpression>
 
@@ -49,10 +50,16 @@ whatever --lang says, as the window's warnings are.
 Ctrl-C, SIGINT, SIGTERM or SIGHUP ends the run after the exchange in flight; a
 second one ends it at once, without that exchange.
 
+Over TCP (--port tcp://HOST:PORT) the first connection waits at most 3 s; when
+it fails the run ends with status 2. A connection that is refused or ends later
+fails the exchange in flight (one line on standard error, counted as "failed"
+in the summary), and every later exchange connects again first, waiting at most
+--wait; a line says when the connection is back.
+
 Exit status: 0 when at least one exchange ran and every reply was valid; 1 when
-a reply was invalid or missing, or the device failed; 2 for a wrong command
-line, a port that could not be opened, or a capture or output that could not be
-written.
+a reply was invalid or missing, an exchange failed, or the device failed; 2 for
+a wrong command line, a port that could not be opened, or a capture or output
+that could not be written.
 )";
 
 console::ProgramOptions program()
@@ -67,8 +74,11 @@ console::ProgramOptions program()
                        "same log line and register read-outs."),
         {console::option("port", "PORT",
                          "the port, required: Com5, com5 or 5 as the window's port box maps it "
-                         "(links in the port directory first), or a device path such as "
-                         "/dev/ttyUSB0."),
+                         "(links in the port directory first), a device path such as "
+                         "/dev/ttyUSB0, or tcp://HOST:PORT for RTU frames (CRC and all, no "
+                         "header) over TCP through a gateway. A TCP connection that drops fails "
+                         "its exchange; the next exchange connects again, waiting at most "
+                         "--wait."),
          console::option("speed", "BAUD", "the line speed in baud (default %1).",
                          defaults.speedText),
          console::option("settings", "P,D,S",
@@ -100,6 +110,28 @@ console::ProgramOptions program()
     return program;
 }
 
+// The port named by text: a TCP far end (see serial::tcpEndpointOfText), a port number as
+// console::portNumber reads it, or a device path (any other text with a "/").
+PortTarget portTarget(const QString &text, QString &error)
+{
+    if (serial::isTcpPortText(text)) {
+        if (!serial::tcpEndpointOfText(text))
+            error = QStringLiteral("--port \"%1\" is not a TCP far end: write tcp://HOST:PORT, "
+                                   "PORT 1 to 65535, for example tcp://127.0.0.1:5020.")
+                        .arg(text);
+        return {{}, {}, text};
+    }
+    if (text.contains(QLatin1Char('/')))
+        return {{}, text, {}};
+    const std::optional<int> number = console::portNumber(text, error);
+    if (!number) {
+        error += QStringLiteral(
+            " A device path such as /dev/ttyUSB0, or tcp://HOST:PORT, is taken as well.");
+        return {};
+    }
+    return {QStringLiteral("Com%1").arg(*number), {}, {}};
+}
+
 // The options from a parsed command line into options; the message of a usage error, or empty.
 QString readOptions(const QCommandLineParser &parser, PollOptions &options, QStringList &notes)
 {
@@ -119,13 +151,7 @@ QString readOptions(const QCommandLineParser &parser, PollOptions &options, QStr
     if (!isSet("port"))
         return QStringLiteral("--port is required: give the port to poll, for example --port com5 "
                               "or --port /dev/ttyUSB0.");
-    // A text with a "/" is a device path.
-    if (value("port").contains(QLatin1Char('/')))
-        options.port.devicePath = value("port");
-    else if (const std::optional<int> number = console::portNumber(value("port"), error))
-        options.port.portText = QStringLiteral("Com%1").arg(*number);
-    else
-        error += QStringLiteral(" A device path such as /dev/ttyUSB0 is taken as well.");
+    options.port = portTarget(value("port"), error);
     if (isSet("speed"))
         options.speedText = value("speed");
     if (isSet("settings"))

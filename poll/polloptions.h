@@ -17,6 +17,8 @@ struct PortTarget {
     QString portText;
     // A device named by its path ("/dev/ttyUSB0", "/dev/pts/3"); empty for a port number.
     QString devicePath;
+    // "tcp://HOST:PORT": RTU frames over a TCP connection; empty for a serial port.
+    QString tcpText;
 };
 
 // Everything wirelark-poll is asked to do, checked and normalised.

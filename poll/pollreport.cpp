@@ -128,12 +128,13 @@ void PollStats::add(const ExchangeRecord &record)
 QString PollStats::summary(const QString &port) const
 {
     QString text = QStringLiteral("--- %1 poll statistics ---\n%2 sent, %3 valid, %4 invalid, %5 "
-                                  "silent\n")
+                                  "silent%6\n")
                        .arg(port)
                        .arg(m_sent)
                        .arg(m_valid)
                        .arg(invalid())
-                       .arg(m_silent);
+                       .arg(m_silent)
+                       .arg(m_failed > 0 ? QStringLiteral(", %1 failed").arg(m_failed) : QString());
     qint64 timed = 0;
     for (const auto &[microseconds, count] : m_lastByteMicroseconds)
         timed += count;

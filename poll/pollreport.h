@@ -32,14 +32,17 @@ class PollStats
 {
 public:
     void add(const ExchangeRecord &record);
+    // An exchange that could not run to its end: the connection to a TCP far end failed.
+    void addFailed() { ++m_failed; }
 
     qint64 sent() const { return m_sent; }
     qint64 valid() const { return m_valid; }
     qint64 invalid() const { return m_sent - m_valid - m_silent; }
     qint64 silent() const { return m_silent; }
+    qint64 failed() const { return m_failed; }
 
-    // 0 when at least one exchange ran and every reply was valid, 1 otherwise.
-    int exitStatus() const { return m_sent > 0 && m_valid == m_sent ? 0 : 1; }
+    // 0 when at least one exchange ran, none failed and every reply was valid, 1 otherwise.
+    int exitStatus() const { return m_sent > 0 && m_valid == m_sent && m_failed == 0 ? 0 : 1; }
 
     // Three lines in the manner of ping: a heading naming port, the counts, the times.
     QString summary(const QString &port) const;
@@ -48,6 +51,7 @@ private:
     qint64 m_sent = 0;
     qint64 m_valid = 0;
     qint64 m_silent = 0;
+    qint64 m_failed = 0;
     // Times to the last byte in whole microseconds, with how often each came: the median stays
     // exact while memory grows with the spread of the times, not with the length of the run.
     std::map<qint64, qint64> m_lastByteMicroseconds;

@@ -2,6 +2,7 @@
 
 #include "serial/portopening.h"
 #include "serial/systemports.h"
+#include "transaction/eventwait.h"
 #include "transaction/logline.h"
 
 #include <QFileInfo>
@@ -42,6 +43,10 @@ void PollRunner::printError(const QString &message) const
 
 void PollRunner::choosePort()
 {
+    if (!m_options.port.tcpText.isEmpty()) {
+        m_portText = m_options.port.tcpText;
+        return;
+    }
     const QString path = m_options.port.devicePath;
     if (path.isEmpty()) {
         m_portText = m_options.port.portText;
@@ -114,7 +119,13 @@ bool PollRunner::openPort()
         return false;
     }
     choosePort();
-    m_comm = serial::createSystemComm(m_resolver);
+    if (m_options.port.tcpText.isEmpty()) {
+        m_comm = serial::createSystemComm(m_resolver);
+    } else {
+        auto tcp = std::make_unique<serial::TcpSerialComm>();
+        m_tcp = tcp.get();
+        m_comm = std::move(tcp);
+    }
     m_comm->setDTREnable(false);
     m_comm->setInputMode(1);
     if (const serial::CommError error =
@@ -122,6 +133,9 @@ bool PollRunner::openPort()
         printError(error.message);
         return false;
     }
+    // Later connections are part of an exchange: they wait no longer than it does.
+    if (m_tcp)
+        m_tcp->setConnectTimeout(m_options.waitMs);
     m_exchange = std::make_unique<transaction::Exchange>(*m_comm);
     m_exchange->setAbandon([this] { return m_stopSignals >= 2; });
     m_exchange->setObserver(m_capture.get());
@@ -153,6 +167,42 @@ bool PollRunner::writeOutput(const QByteArray &bytes)
     return false;
 }
 
+void PollRunner::connectionFailed(const QString &message, bool exchangeFailed)
+{
+    if (message != m_lastFailure)
+        printError(message + (exchangeFailed && !message.contains(QLatin1String("cannot connect"))
+                                  ? QStringLiteral(" The next exchange connects again.")
+                                  : QString()));
+    m_lastFailure = message;
+    if (exchangeFailed) {
+        ++m_failedInRow;
+        m_stats.addFailed();
+    }
+}
+
+bool PollRunner::reconnect()
+{
+    if (m_comm->portOpen())
+        return true;
+    // Closing a connection that ended tells why, unless an exchange has told it already.
+    if (const serial::CommError error = m_comm->setPortOpen(false);
+        error.number == serial::CommError::DeviceLost)
+        connectionFailed(error.message, false);
+    const transaction::Clock::time_point start = transaction::Clock::now();
+    if (const serial::CommError error = m_comm->setPortOpen(true)) {
+        connectionFailed(error.message, true);
+        // A refusal comes at once: the failed exchange still takes its wait, so that a server
+        // that is down is asked at the pace of the run, not flooded.
+        const std::chrono::duration<double> spent = transaction::Clock::now() - start;
+        transaction::waitProcessingEvents(m_options.waitMs / 1000.0 - spent.count(), [this] {
+            takeStopSignals();
+            return m_stopSignals > 0;
+        });
+        return false;
+    }
+    return true;
+}
+
 bool PollRunner::exchangeOnce(qint64 sequence, const frame::RequestFrame &frame)
 {
     const QByteArray request = frame::frameBytes(frame);
@@ -165,6 +215,10 @@ bool PollRunner::exchangeOnce(qint64 sequence, const frame::RequestFrame &frame)
         return false;
     case transaction::ExchangeEnd::PortClosed:
     case transaction::ExchangeEnd::Failed:
+        if (m_tcp) {
+            connectionFailed(result.error.message, true);
+            return true;
+        }
         printError(result.error.message);
         m_deviceFailed = true;
         return false;
@@ -174,6 +228,12 @@ bool PollRunner::exchangeOnce(qint64 sequence, const frame::RequestFrame &frame)
         sequence, capture::systemTimeOf(*result.times.written),
         transaction::exchangeOutcome(frame, result, m_settings, m_options.fields.registerCount)};
     m_stats.add(record);
+    if (!m_lastFailure.isEmpty())
+        printError(QStringLiteral("%1: connected again; %2 exchange(s) failed meanwhile.")
+                       .arg(m_portText)
+                       .arg(m_failedInRow));
+    m_lastFailure.clear();
+    m_failedInRow = 0;
     return writeOutput(formatRecord(m_options.format, record));
 }
 
@@ -200,7 +260,7 @@ int PollRunner::run()
         takeStopSignals();
         if (m_stopSignals > 0)
             break;
-        running = exchangeOnce(sequence, request);
+        running = (m_tcp && !reconnect()) || exchangeOnce(sequence, request);
     }
 
     m_stopNotifier.reset();

@@ -8,6 +8,7 @@
 #include "serial/commsettings.h"
 #include "serial/serialcomm.h"
 #include "serial/systemcomm.h"
+#include "serial/tcpserialcomm.h"
 #include "transaction/exchange.h"
 
 #include <QSocketNotifier>
@@ -39,6 +40,12 @@ private:
     bool openPort();
     // Runs exchange number sequence; false when the run must end (the cause is set).
     bool exchangeOnce(qint64 sequence, const frame::RequestFrame &request);
+    // Over TCP: a connection that ended or could not be made, told once per cause; counted
+    // when it cost an exchange.
+    void connectionFailed(const QString &message, bool exchangeFailed);
+    // Over TCP: connects again before an exchange when the connection has ended; false when it
+    // could not (the exchange has failed).
+    bool reconnect();
     bool writeOutput(const QByteArray &bytes);
     void takeStopSignals();
     void printError(const QString &message) const;
@@ -50,6 +57,9 @@ private:
     QString m_portText;
     serial::PortResolver m_resolver;
     std::unique_ptr<serial::SerialComm> m_comm;
+    serial::TcpSerialComm *m_tcp = nullptr; // m_comm when it is a TCP connection
+    QString m_lastFailure;                  // what was last told of a connection that failed
+    qint64 m_failedInRow = 0;               // exchanges failed since the last that ran
     std::unique_ptr<transaction::Exchange> m_exchange;
     std::unique_ptr<capture::ExchangeCapture> m_capture; // observes every exchange
     std::unique_ptr<QSocketNotifier> m_stopNotifier;

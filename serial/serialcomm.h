@@ -32,7 +32,8 @@ public:
     virtual CommError setPortOpen(bool open) = 0;
     virtual bool portOpen() const = 0;
 
-    // false: DTR is not asserted while the port is open.
+    // false: DTR is not asserted while the port is open. A component without modem lines (a TCP
+    // connection) takes it and does nothing.
     virtual CommError setDTREnable(bool enable) = 0;
     // 1: reads return bytes. The only mode the program uses.
     virtual CommError setInputMode(qint32 mode) = 0;
@@ -62,6 +63,16 @@ public:
     // timer of a USB adapter while the port is open; zero for a port that passes them at once
     // (a pseudo-terminal, a UART) or one not open.
     virtual std::chrono::microseconds deliveryLatency() const { return {}; }
+
+    // The far end of a component that carries the frames over TCP, as "tcp://HOST:PORT"; it
+    // takes effect at the next open. A serial device has none and refuses.
+    virtual CommError setEndpoint(const QString &portText)
+    {
+        return CommError::make(CommError::BadValue,
+                               QStringLiteral("\"%1\" names a TCP connection; this port opens "
+                                              "serial devices only.")
+                                   .arg(portText));
+    }
 };
 
 } // namespace serial

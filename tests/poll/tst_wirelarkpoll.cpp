@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -89,6 +90,14 @@ QByteArray expectedText(const QByteArray &reply, const QString &countText)
     return (text + QLatin1Char('\n')).toUtf8();
 }
 
+// A TCP port on 127.0.0.1 where nothing listens, as far as anyone can tell.
+quint16 freeTcpPort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost);
+    return server.serverPort();
+}
+
 } // namespace
 
 class TestWirelarkPoll : public QObject
@@ -104,6 +113,7 @@ private slots:
     void exitStatus();
     void stopSignalEndsAfterTheExchangeInFlight();
     void exchangesEndAtTheReplysFrame();
+    void tcpServerRestartedMidRun();
 
 private:
     // Replaces %port in each argument.
@@ -167,8 +177,9 @@ void TestWirelarkPoll::textIsTheWindowsLogLine()
 
 void TestWirelarkPoll::exitStatus_data()
 {
-    // The device: "slave", "silent slave", "far end" (the test answers with farEndReply), or
-    // "file" (a regular file). untouched: nothing may reach the device.
+    // The device: "slave", "silent slave", "far end" (the test answers with farEndReply), "file"
+    // (a regular file), "tcp slave" (the simulator over TCP only) or "tcp refused" (a port where
+    // nothing listens). untouched: nothing may reach the device.
     QTest::addColumn<QString>("device");
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("farEndReply");
@@ -203,6 +214,12 @@ void TestWirelarkPoll::exitStatus_data()
                                << "must be 1 to 32767" << true;
     QTest::newRow("unknown language")
         << "slave" << QStringList{"--lang", "fr"} << none << 2 << "unknown language \"fr\"" << true;
+    QTest::newRow("valid reply over TCP")
+        << "tcp slave" << QStringList() << none << 0 << "1 sent, 1 valid" << false;
+    QTest::newRow("first connection refused") << "tcp refused" << QStringList() << none << 2
+                                              << "cannot connect: Connection refused" << true;
+    QTest::newRow("TCP port 0") << "slave" << QStringList{"--port", "tcp://127.0.0.1:0"} << none
+                                << 2 << "is not a TCP far end" << true;
     QTest::newRow("capture to standard output") << "slave" << QStringList{"--capture", "-"} << none
                                                 << 2 << "--capture needs a file name" << true;
 }
@@ -226,7 +243,12 @@ void TestWirelarkPoll::exitStatus()
     const QString file = m_configHome.filePath(QStringLiteral("not-a-port"));
     const QByteArray fileText("unchanged\n");
     QString port;
-    if (device.endsWith(QLatin1String("slave"))) {
+    if (device == QLatin1String("tcp slave")) {
+        QVERIFY(slave.start(m_configHome.path(), {"--tcp", "0", "--no-pty"}));
+        port = QStringLiteral("tcp://127.0.0.1:%1").arg(slave.tcpPort());
+    } else if (device == QLatin1String("tcp refused")) {
+        port = QStringLiteral("tcp://127.0.0.1:%1").arg(freeTcpPort());
+    } else if (device.endsWith(QLatin1String("slave"))) {
         QVERIFY(slave.start(m_configHome.path(), device == QLatin1String("silent slave")
                                                      ? QStringList{QStringLiteral("--silent")}
                                                      : QStringList{}));
@@ -347,6 +369,45 @@ void TestWirelarkPoll::exchangesEndAtTheReplysFrame()
     QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(run.status, 0);
     QVERIFY2(run.err.contains(QStringLiteral("20 sent, 20 valid")), qPrintable(run.err));
+}
+
+// The exchanges while the server is down fail, each told once; the first one after it is back
+// connects again and gets its reply.
+void TestWirelarkPoll::tcpServerRestartedMidRun()
+{
+    SlaveProcess slave;
+    QVERIFY(slave.start(m_configHome.path(), {"--tcp", "0", "--no-pty"}));
+    const QString port = QString::number(slave.tcpPort());
+    PollProcess poll(m_configHome.path());
+    poll.start({"--port", "tcp://127.0.0.1:" + port, "--repeat", "0", "--wait", "50"});
+    QByteArray out;
+    const auto validLines = [&](qsizetype lines) {
+        return QTest::qWaitFor(
+            [&] {
+                out += poll.process().readAllStandardOutput();
+                return out.count("registers ") >= lines;
+            },
+            kRunMs);
+    };
+    QVERIFY(validLines(2));
+    slave.stop();
+    QTest::qWait(500);
+    QVERIFY(slave.start(m_configHome.path(), {"--tcp", port, "--no-pty"}));
+    const qsizetype before = out.count("registers ");
+    QVERIFY(validLines(before + 2));
+    ::kill(static_cast<pid_t>(poll.process().processId()), SIGINT);
+    const PollRun run = poll.finish();
+
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.count(QLatin1String("the server closed the connection")) == 1,
+             qPrintable(run.err));
+    QCOMPARE(run.err.count(QLatin1String("cannot connect: Connection refused")), 1);
+    static const QRegularExpression summary(
+        QStringLiteral(
+            R"(connected again; (\d+) exchange\(s\) failed meanwhile.*\n(\d+) sent, \d+ valid, 0 invalid, \d+ silent, \1 failed\n)"),
+        QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch match = summary.match(run.err);
+    QVERIFY2(match.hasMatch() && match.captured(1).toInt() >= 5, qPrintable(run.err));
 }
 
 QTEST_GUILESS_MAIN(TestWirelarkPoll)
