@@ -14,6 +14,8 @@ namespace
 
 // Repeats beyond this are a typing mistake: at the shortest wait they would take 29 years.
 constexpr qint64 kMaxRepeat = 99'999'999'999;
+// An interval of a day at most: longer ones are a unit mistaken.
+constexpr int kMaxIntervalMs = 86'400'000;
 
 struct HexOption {
     const char *name;
@@ -42,8 +44,9 @@ length the function asks for; an exception reply is not (verdict "exception":
 the slave did not do what was asked), and no reply to a broadcast (address 00)
 is. Times are from the return of the request's write to the first and the last
 byte of the reply, in milliseconds. Standard error gets a line about the port at
-the start and a summary at the end: sent, valid, invalid, silent, and the
-minimum, median and maximum time to the last byte. Every word is English
+the start and a summary at the end: sent, valid, invalid, silent, the minimum,
+median and maximum time to the last byte, and valid replies per second from the
+first request's write to the end of the last exchange. Every word is English
 whatever --lang says, as the window's warnings are.
 
 Ctrl-C, SIGINT, SIGTERM or SIGHUP ends the run after the exchange in flight; a
@@ -89,6 +92,13 @@ console::ProgramOptions program()
          console::option("repeat", "N",
                          "exchanges to run, back to back (default %1); 0 runs until Ctrl-C.",
                          defaults.repeat),
+         console::option("fixed-wait", "",
+                         "let every exchange last its whole wait, as the window's does; "
+                         "without it an exchange ends at the end of the reply's frame."),
+         console::option("interval", "MS",
+                         "start a request every MS milliseconds, 1 to %1, as ping -i does; "
+                         "without it requests go back to back, each after a silent line.",
+                         kMaxIntervalMs),
          console::option("capture", "FILE",
                          "write every request and reply to a pcap file that Wireshark and tshark "
                          "decode as Modbus RTU; flushed after every exchange."),
@@ -174,6 +184,18 @@ QString readOptions(const QCommandLineParser &parser, PollOptions &options, QStr
                 .arg(value("repeat"))
                 .arg(kMaxRepeat);
         options.repeat = *repeats;
+    }
+
+    options.fixedWait = isSet("fixed-wait");
+    if (isSet("interval")) {
+        const std::optional<qint64> interval =
+            console::number(value("interval"), 1, kMaxIntervalMs);
+        if (!interval)
+            return QStringLiteral("--interval \"%1\" is not a period in milliseconds: give 1 to "
+                                  "%2.")
+                .arg(value("interval"))
+                .arg(kMaxIntervalMs);
+        options.intervalMs = static_cast<int>(*interval);
     }
 
     if (isSet("capture")) {

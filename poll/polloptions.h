@@ -31,6 +31,12 @@ struct PollOptions {
     int waitMs = 100;
     // Exchanges to run; 0 runs until a stop signal.
     qint64 repeat = 1;
+    // The window's exchange exactly: every exchange lasts its whole wait. Otherwise an exchange
+    // ends at the end of the reply's frame.
+    bool fixedWait = false;
+    // Milliseconds from the start of one request to the start of the next; 0: back to back,
+    // each request still held for a silent line.
+    int intervalMs = 0;
     QString capturePath; // empty: no capture
     OutputFormat format = OutputFormat::Text;
 };

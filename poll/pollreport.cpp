@@ -125,8 +125,13 @@ void PollStats::add(const ExchangeRecord &record)
         ++m_lastByteMicroseconds[last->count()];
 }
 
-QString PollStats::summary(const QString &port) const
+QString PollStats::summary(const QString &port, std::chrono::microseconds span) const
 {
+    const QString rate =
+        span.count() > 0
+            ? QStringLiteral("%1 valid replies per second\n")
+                  .arg(QString::number(double(m_valid) * 1e6 / double(span.count()), 'f', 1))
+            : QString();
     QString text = QStringLiteral("--- %1 poll statistics ---\n%2 sent, %3 valid, %4 invalid, %5 "
                                   "silent\n")
                        .arg(port)
@@ -138,7 +143,7 @@ QString PollStats::summary(const QString &port) const
     for (const auto &[microseconds, count] : m_lastByteMicroseconds)
         timed += count;
     if (timed == 0)
-        return text + QStringLiteral("time to last byte: no reply\n");
+        return text + QStringLiteral("time to last byte: no reply\n") + rate;
 
     // The middle value, or the mean of the two middle values for an even count.
     const qint64 lowIndex = (timed - 1) / 2;
@@ -155,10 +160,12 @@ QString PollStats::summary(const QString &port) const
         }
         seen += count;
     }
-    return text + QStringLiteral("time to last byte min/median/max = %1/%2/%3 ms\n")
-                      .arg(millisecondsOf(m_lastByteMicroseconds.begin()->first),
-                           QString::number(double(low + high) / 2000.0, 'f', 3),
-                           millisecondsOf(m_lastByteMicroseconds.rbegin()->first));
+    return text +
+           QStringLiteral("time to last byte min/median/max = %1/%2/%3 ms\n")
+               .arg(millisecondsOf(m_lastByteMicroseconds.begin()->first),
+                    QString::number(double(low + high) / 2000.0, 'f', 3),
+                    millisecondsOf(m_lastByteMicroseconds.rbegin()->first)) +
+           rate;
 }
 
 } // namespace poll

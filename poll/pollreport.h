@@ -41,8 +41,10 @@ public:
     // 0 when at least one exchange ran and every reply was valid, 1 otherwise.
     int exitStatus() const { return m_sent > 0 && m_valid == m_sent ? 0 : 1; }
 
-    // Three lines in the manner of ping: a heading naming port, the counts, the times.
-    QString summary(const QString &port) const;
+    // Four lines in the manner of ping: a heading naming port, the counts, the times, and the
+    // valid replies per second over span (from the first write to the end of the last exchange;
+    // left out when the span is zero).
+    QString summary(const QString &port, std::chrono::microseconds span) const;
 
 private:
     qint64 m_sent = 0;

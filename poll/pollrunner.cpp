@@ -4,7 +4,9 @@
 #include "serial/systemports.h"
 #include "transaction/logline.h"
 
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QTimer>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -152,6 +154,25 @@ bool PollRunner::writeOutput(const QByteArray &bytes)
     return false;
 }
 
+bool PollRunner::waitUntil(transaction::Clock::time_point when)
+{
+    takeStopSignals();
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(when - transaction::Clock::now());
+    if (m_stopSignals > 0 || left.count() <= 0)
+        return m_stopSignals == 0;
+    QEventLoop loop;
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(m_stopNotifier.get(), &QSocketNotifier::activated, &loop, &QEventLoop::quit);
+    timer.start(left);
+    loop.exec();
+    takeStopSignals();
+    return m_stopSignals == 0;
+}
+
 bool PollRunner::exchangeOnce(qint64 sequence, const frame::RequestFrame &frame)
 {
     const QByteArray request = frame::frameBytes(frame);
@@ -169,6 +190,9 @@ bool PollRunner::exchangeOnce(qint64 sequence, const frame::RequestFrame &frame)
         return false;
     }
 
+    if (!m_firstWritten)
+        m_firstWritten = result.times.written;
+    m_lastEnded = transaction::Clock::now();
     const ExchangeRecord record{
         sequence, capture::systemTimeOf(*result.times.written),
         transaction::exchangeOutcome(frame, result, m_settings, m_options.fields.registerCount)};
@@ -194,8 +218,20 @@ int PollRunner::run()
                  m_options.waitMs);
 
     bool running = m_options.format != OutputFormat::Csv || writeOutput(csvHeader());
+    const std::chrono::milliseconds interval{m_options.intervalMs};
+    // The period counts from the first start, so that a late exchange does not shift the later.
+    const transaction::Clock::time_point firstStart = transaction::Clock::now();
     for (qint64 sequence = 1; running && (m_options.repeat == 0 || sequence <= m_options.repeat);
          ++sequence) {
+        if (interval.count() > 0 && sequence > 1) {
+            transaction::Clock::time_point start = firstStart + (sequence - 1) * interval;
+            // A slot missed by a long exchange is skipped, as ping skips it.
+            const transaction::Clock::time_point now = transaction::Clock::now();
+            if (start < now)
+                start += ((now - start) / interval + 1) * interval;
+            if (!waitUntil(start))
+                break;
+        }
         takeStopSignals();
         if (m_stopSignals > 0)
             break;
@@ -206,7 +242,11 @@ int PollRunner::run()
     m_exchange.reset();
     m_comm->setPortOpen(false); // a device that is gone may refuse; closed is all that matters
     m_capture.reset();
-    std::fputs(qUtf8Printable(QLatin1Char('\n') + m_stats.summary(m_portText)), stderr);
+    const std::chrono::microseconds span =
+        m_firstWritten
+            ? std::chrono::duration_cast<std::chrono::microseconds>(m_lastEnded - *m_firstWritten)
+            : std::chrono::microseconds{};
+    std::fputs(qUtf8Printable(QLatin1Char('\n') + m_stats.summary(m_portText, span)), stderr);
     if (m_outputFailed)
         return 2;
     return m_deviceFailed ? 1 : m_stats.exitStatus();

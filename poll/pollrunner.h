@@ -40,6 +40,8 @@ private:
     // Runs exchange number sequence; false when the run must end (the cause is set).
     bool exchangeOnce(qint64 sequence, const frame::RequestFrame &request);
     bool writeOutput(const QByteArray &bytes);
+    // Waits with events running until when, or until a stop signal; false after a stop signal.
+    bool waitUntil(transaction::Clock::time_point when);
     void takeStopSignals();
     void printError(const QString &message) const;
     QString devicePathOf(const QString &portText) const;
@@ -54,6 +56,9 @@ private:
     std::unique_ptr<capture::ExchangeCapture> m_capture; // observes every exchange
     std::unique_ptr<QSocketNotifier> m_stopNotifier;
     PollStats m_stats;
+    // When the first request's write returned and the last exchange ended: the run's span.
+    std::optional<transaction::Clock::time_point> m_firstWritten;
+    transaction::Clock::time_point m_lastEnded;
     int m_stopSignals = 0;
     bool m_deviceFailed = false;
     bool m_outputFailed = false; // the output or the capture could not be written

@@ -126,6 +126,8 @@ void TestWirelarkPoll::textIsTheWindowsLogLine_data()
     QTest::newRow("com5") << "com%1" << threeTimes << "0002" << true;
     QTest::newRow("bare number") << "%1" << threeTimes << "0002" << true;
     QTest::newRow("device path") << "%2" << threeTimes << "0002" << true;
+    QTest::newRow("interval 400, fixed wait")
+        << "%1" << threeTimes + QStringList{"--interval", "400", "--fixed-wait"} << "0002" << true;
     QTest::newRow("count 3 typed short") << "%1" << QStringList{"--count", "3"} << "0003" << true;
     QTest::newRow("count 1, register 5")
         << "%1" << QStringList{"--count", "1", "--register", "5"} << "0001" << true;
@@ -161,6 +163,11 @@ void TestWirelarkPoll::textIsTheWindowsLogLine()
     QVERIFY2(
         run.err.contains(QStringLiteral("%1 sent, %2 valid").arg(count).arg(valid ? count : 0)),
         qPrintable(run.err));
+    // Three starts 400 ms apart and a 100 ms wait span 900 ms: 3.3 a second, not 10.
+    static const QRegularExpression rate(QStringLiteral("\n([\\d.]+) valid replies per second\n$"));
+    const double perSecond = rate.match(run.err).captured(1).toDouble();
+    if (arguments.contains(QStringLiteral("--interval")))
+        QVERIFY2(perSecond > 3.0 && perSecond < 3.6, qPrintable(run.err));
 }
 
 void TestWirelarkPoll::exitStatus_data()
@@ -201,6 +208,10 @@ void TestWirelarkPoll::exitStatus_data()
                                << "must be 1 to 32767" << true;
     QTest::newRow("unknown language")
         << "slave" << QStringList{"--lang", "fr"} << none << 2 << "unknown language \"fr\"" << true;
+    QTest::newRow("interval zero") << "slave" << QStringList{"--interval", "0"} << none << 2
+                                   << "--interval \"0\" is not a period" << true;
+    QTest::newRow("interval in seconds")
+        << "slave" << QStringList{"--interval", "1s"} << none << 2 << "give 1 to 86400000" << true;
     QTest::newRow("capture to standard output") << "slave" << QStringList{"--capture", "-"} << none
                                                 << 2 << "--capture needs a file name" << true;
 }
@@ -308,7 +319,7 @@ void TestWirelarkPoll::stopSignalEndsAfterTheExchangeInFlight()
     static const QRegularExpression summary(
         QStringLiteral("--- (Com\\d+) poll statistics ---\n(\\d+) sent, (\\d+) valid, 0 invalid, "
                        "0 silent\ntime to last byte min/median/max = ([\\d.]+)/([\\d.]+)/([\\d.]+) "
-                       "ms\n$"));
+                       "ms\n([\\d.]+) valid replies per second\n$"));
     const QRegularExpressionMatch match = summary.match(run.err);
     QVERIFY2(match.hasMatch(), qPrintable(run.err));
     QCOMPARE(match.captured(1), slave.portName());
@@ -316,6 +327,9 @@ void TestWirelarkPoll::stopSignalEndsAfterTheExchangeInFlight()
     QCOMPARE(match.captured(3).toLongLong(), sent);
     QVERIFY(match.captured(4).toDouble() <= match.captured(5).toDouble());
     QVERIFY(match.captured(5).toDouble() <= match.captured(6).toDouble());
+    // Back to back at a wait of 100 ms: at most 10 a second, and not far below.
+    QVERIFY2(match.captured(7).toDouble() > 5 && match.captured(7).toDouble() <= 10.5,
+             qPrintable(run.err));
 
     // The capture holds every request and reply, and tshark decodes each as Modbus RTU.
     const QString tshark = QStandardPaths::findExecutable(QStringLiteral("tshark"));
