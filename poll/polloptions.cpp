@@ -92,6 +92,15 @@ console::ProgramOptions program()
          console::option("repeat", "N",
                          "exchanges to run, back to back (default %1); 0 runs until Ctrl-C.",
                          defaults.repeat),
+         console::option("type", "TYPE",
+                         "read the registers of an FC 03 or 04 reply as values of TYPE: %1 "
+                         "(default u16); every value of the reply is printed.",
+                         frame::valueTypeNames()),
+         console::option("word-order", "ORDER",
+                         "big (default: the first register holds the most significant word) or "
+                         "little, for values of several registers."),
+         console::option("byte-swap", "",
+                         "the two bytes inside each register swapped, low byte first."),
          console::option("fixed-wait", "",
                          "let every exchange last its whole wait, as the window's does; "
                          "without it an exchange ends at the end of the reply's frame."),
@@ -186,6 +195,27 @@ QString readOptions(const QCommandLineParser &parser, PollOptions &options, QStr
         options.repeat = *repeats;
     }
 
+    if (isSet("type") || isSet("word-order") || isSet("byte-swap")) {
+        options.layout =
+            console::valueLayout(value("type"), value("word-order"), isSet("byte-swap"), error);
+        if (!options.layout)
+            return error;
+        const int function = options.fields.function.toInt(nullptr, 16);
+        const int count = options.fields.registerCount.toInt(nullptr, 16);
+        const int width = frame::registersPerValue(options.layout->type);
+        if (function != 3 && function != 4)
+            return QStringLiteral("--type, --word-order and --byte-swap read the registers of "
+                                  "function 03 or 04, not %1.")
+                .arg(options.fields.function);
+        // A reply holds at most 125 registers; a count beyond would be refused by any slave.
+        if (count < 1 || count > 125 || count % width != 0)
+            return QStringLiteral("--count %1 (%2 registers) does not fit: a reply holds 1 to 125 "
+                                  "registers, and a %3 takes %4, so give a multiple of %4.")
+                .arg(options.fields.registerCount)
+                .arg(count)
+                .arg(frame::valueTypeName(options.layout->type))
+                .arg(width);
+    }
     options.fixedWait = isSet("fixed-wait");
     if (isSet("interval")) {
         const std::optional<qint64> interval =

@@ -2,6 +2,7 @@
 
 #include "console/programoptions.h"
 #include "frame/request.h"
+#include "frame/values.h"
 
 #include <QString>
 #include <QStringList>
@@ -37,6 +38,8 @@ struct PollOptions {
     // Milliseconds from the start of one request to the start of the next; 0: back to back,
     // each request still held for a silent line.
     int intervalMs = 0;
+    // How the registers of an FC 03/04 reply are read as values; unset: the window's read-outs.
+    std::optional<frame::ValueLayout> layout;
     QString capturePath; // empty: no capture
     OutputFormat format = OutputFormat::Text;
 };

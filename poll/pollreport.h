@@ -25,7 +25,11 @@ QByteArray csvHeader();
 // (CR LF) and "registers A B C\n" ("-" for an empty read-out). Csv: one line. Json: one object
 // on one line; both give the verdict as a word or two ("bad CRC"), its headline as the detail,
 // and the times to the first and the last reply byte in milliseconds to the microsecond.
-QByteArray formatRecord(OutputFormat format, const ExchangeRecord &record);
+// With a layout, for FC 03/04: text gives "values V1 V2 ..." in place of the read-outs, and json
+// "registers" every 16-bit word of the reply beside "values" (numbers, "nan", "inf", "-inf" as
+// strings), both empty arrays for a reply that is not valid.
+QByteArray formatRecord(OutputFormat format, const ExchangeRecord &record,
+                        const std::optional<frame::ValueLayout> &layout = std::nullopt);
 
 // Counts of a run and its times to the last byte, for the summary.
 class PollStats

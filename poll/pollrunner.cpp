@@ -197,7 +197,7 @@ bool PollRunner::exchangeOnce(qint64 sequence, const frame::RequestFrame &frame)
         sequence, capture::systemTimeOf(*result.times.written),
         transaction::exchangeOutcome(frame, result, m_settings, m_options.fields.registerCount)};
     m_stats.add(record);
-    return writeOutput(formatRecord(m_options.format, record));
+    return writeOutput(formatRecord(m_options.format, record, m_options.layout));
 }
 
 int PollRunner::run()

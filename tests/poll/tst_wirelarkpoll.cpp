@@ -120,19 +120,41 @@ void TestWirelarkPoll::textIsTheWindowsLogLine_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("countText");
     QTest::addColumn<bool>("valid");
+    // With a type: the line after the log line; holding register k holds 10 * k from 3 on.
+    QTest::addColumn<QString>("values");
 
     const QStringList threeTimes{QStringLiteral("--repeat"), QStringLiteral("3")};
-    QTest::newRow("Com5") << "Com%1" << threeTimes << "0002" << true;
-    QTest::newRow("com5") << "com%1" << threeTimes << "0002" << true;
-    QTest::newRow("bare number") << "%1" << threeTimes << "0002" << true;
-    QTest::newRow("device path") << "%2" << threeTimes << "0002" << true;
+    QTest::newRow("Com5") << "Com%1" << threeTimes << "0002" << true << QString();
+    QTest::newRow("com5") << "com%1" << threeTimes << "0002" << true << QString();
+    QTest::newRow("bare number") << "%1" << threeTimes << "0002" << true << QString();
+    QTest::newRow("device path") << "%2" << threeTimes << "0002" << true << QString();
     QTest::newRow("interval 400, fixed wait")
-        << "%1" << threeTimes + QStringList{"--interval", "400", "--fixed-wait"} << "0002" << true;
-    QTest::newRow("count 3 typed short") << "%1" << QStringList{"--count", "3"} << "0003" << true;
+        << "%1" << threeTimes + QStringList{"--interval", "400", "--fixed-wait"} << "0002" << true
+        << QString();
+    QTest::newRow("count 3 typed short")
+        << "%1" << QStringList{"--count", "3"} << "0003" << true << QString();
     QTest::newRow("count 1, register 5")
-        << "%1" << QStringList{"--count", "1", "--register", "5"} << "0001" << true;
+        << "%1" << QStringList{"--count", "1", "--register", "5"} << "0001" << true << QString();
     // Logged as the window logs it, and not valid: the slave refused.
-    QTest::newRow("exception reply") << "%1" << QStringList{"--function", "2"} << "0002" << false;
+    QTest::newRow("exception reply")
+        << "%1" << QStringList{"--function", "2"} << "0002" << false << QString();
+    const auto typed = [](const char *count, const char *type) {
+        return QStringList{"--register", "3", "--count", count, "--type", type};
+    };
+    QTest::newRow("u32") << "%1" << typed("4", "u32") << "0004" << true << "values 1966120 3276860";
+    QTest::newRow("u32 little") << "%1" << typed("4", "u32") + QStringList{"--word-order", "little"}
+                                << "0004" << true << "values 2621470 3932210";
+    QTest::newRow("s32 byte swap") << "%1" << typed("2", "s32") + QStringList{"--byte-swap"}
+                                   << "0002" << true << "values 503326720";
+    QTest::newRow("u64") << "%1" << typed("4", "u64") << "0004" << true
+                         << "values 8444421103288380";
+    QTest::newRow("f32") << "%1" << typed("2", "f32") << "0002" << true << "values 2.755121e-39";
+    QTest::newRow("f64 byte swap") << "%1" << typed("4", "f64") + QStringList{"--byte-swap"}
+                                   << "0004" << true << "values 3.506977799885436e-164";
+    QTest::newRow("hex") << "%1" << typed("2", "hex") << "0002" << true << "values 001E 0028";
+    QTest::newRow("u16 typed, input registers")
+        << "%1" << typed("2", "u16") + QStringList{"--function", "4"} << "0002" << true
+        << "values 1003 1004";
 }
 
 void TestWirelarkPoll::textIsTheWindowsLogLine()
@@ -141,6 +163,7 @@ void TestWirelarkPoll::textIsTheWindowsLogLine()
     QFETCH(QStringList, arguments);
     QFETCH(QString, countText);
     QFETCH(bool, valid);
+    QFETCH(QString, values);
 
     SlaveProcess slave;
     QVERIFY(slave.start(m_configHome.path()));
@@ -156,8 +179,11 @@ void TestWirelarkPoll::textIsTheWindowsLogLine()
     const int count = arguments.contains(QStringLiteral("--repeat")) ? 3 : 1;
     QVERIFY(QTest::qWaitFor([&] { return slave.replies().size() >= count; }, 5000));
     QByteArray expected;
-    for (const QString &hex : slave.replies())
-        expected += expectedText(QByteArray::fromHex(hex.toLatin1()), countText);
+    for (const QString &hex : slave.replies()) {
+        const QByteArray reply = QByteArray::fromHex(hex.toLatin1());
+        expected += values.isEmpty() ? expectedText(reply, countText)
+                                     : (transaction::logLine(reply) + values + '\n').toUtf8();
+    }
     QCOMPARE(run.out, expected);
     QCOMPARE(run.status, valid ? 0 : 1);
     QVERIFY2(
@@ -212,6 +238,15 @@ void TestWirelarkPoll::exitStatus_data()
                                    << "--interval \"0\" is not a period" << true;
     QTest::newRow("interval in seconds")
         << "slave" << QStringList{"--interval", "1s"} << none << 2 << "give 1 to 86400000" << true;
+    QTest::newRow("unknown type") << "slave" << QStringList{"--type", "f16"} << none << 2
+                                  << "give one of u16, s16, hex" << true;
+    QTest::newRow("word order middle") << "slave" << QStringList{"--word-order", "middle"} << none
+                                       << 2 << "--word-order \"middle\"" << true;
+    QTest::newRow("count not a whole f32")
+        << "slave" << QStringList{"--type", "f32", "--count", "3"} << none << 2
+        << "give a multiple of 2" << true;
+    QTest::newRow("type on coils") << "slave" << QStringList{"--type", "u32", "--function", "1"}
+                                   << none << 2 << "function 03 or 04, not 01" << true;
     QTest::newRow("capture to standard output") << "slave" << QStringList{"--capture", "-"} << none
                                                 << 2 << "--capture needs a file name" << true;
 }
