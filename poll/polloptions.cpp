@@ -3,6 +3,7 @@
 #include "console/language.h"
 #include "console/optionvalues.h"
 #include "frame/fieldrules.h"
+#include "frame/writerequest.h"
 
 #include <QRegularExpression>
 
@@ -81,9 +82,16 @@ console::ProgramOptions program()
         QStringLiteral("--port=5"),
         QString::fromUtf8(kEpilogue)};
     for (const HexOption &hex : kHexOptions)
-        program.rows.append(
-            console::option(hex.name, "HEX", "the %1, at most %2 hex digits (default %3).",
-                            QLatin1String(hex.field), hex.width, defaults.fields.*hex.text));
+        if (QLatin1String(hex.name) == QLatin1String("address"))
+            program.rows.append(console::option(
+                "address", "HEX",
+                "the slave address, at most 2 hex digits (default %1); a list such as 1,2,5-7 "
+                "(hex, 1 to F7) asks each in turn in every cycle.",
+                defaults.fields.address));
+        else
+            program.rows.append(
+                console::option(hex.name, "HEX", "the %1, at most %2 hex digits (default %3).",
+                                QLatin1String(hex.field), hex.width, defaults.fields.*hex.text));
     program.rows.append(
         {console::option("wait", "MS",
                          "milliseconds to wait for the reply after each request, %1 to %2 "
@@ -101,6 +109,11 @@ console::ProgramOptions program()
                          "little, for values of several registers."),
          console::option("byte-swap", "",
                          "the two bytes inside each register swapped, low byte first."),
+         console::option("write", "V1,V2,...",
+                         "write the values, in --type, from --register on: FC 06 for one "
+                         "register, 10 for more, unless --function names 06 or 10."),
+         console::option("coils", "",
+                         "--write takes coils, 0 or 1 each: FC 05 for one, 0F for more."),
          console::option("fixed-wait", "",
                          "let every exchange last its whole wait, as the window's does; "
                          "without it an exchange ends at the end of the reply's frame."),
@@ -159,7 +172,18 @@ QString readOptions(const QCommandLineParser &parser, PollOptions &options, QStr
         options.framingText = value("settings");
     if (error.isEmpty())
         console::lineSettings(options.speedText, options.framingText, error);
+    const bool addressList = isSet("address") && (value("address").contains(QLatin1Char(',')) ||
+                                                  value("address").contains(QLatin1Char('-')));
+    if (addressList) {
+        const std::optional<QList<int>> addresses =
+            console::addressList(value("address"), 16, error);
+        if (!addresses)
+            return error;
+        options.addresses = *addresses;
+    }
     for (const HexOption &hex : kHexOptions) {
+        if (addressList && QLatin1String(hex.name) == QLatin1String("address"))
+            continue;
         if (error.isEmpty() && isSet(hex.name))
             options.fields.*hex.text =
                 console::hexField(QLatin1String(hex.name), value(hex.name), hex.width, error);
@@ -195,7 +219,45 @@ QString readOptions(const QCommandLineParser &parser, PollOptions &options, QStr
         options.repeat = *repeats;
     }
 
-    if (isSet("type") || isSet("word-order") || isSet("byte-swap")) {
+    if (isSet("coils") && !isSet("write"))
+        return QStringLiteral(
+            "--coils goes with --write: give the coils' values, as --write 1,0,1.");
+    if (isSet("write")) {
+        if (isSet("coils") && (isSet("type") || isSet("word-order") || isSet("byte-swap")))
+            return QStringLiteral("coils are 0 or 1: --type, --word-order and --byte-swap are for "
+                                  "registers.");
+        const std::optional<frame::ValueLayout> layout =
+            console::valueLayout(value("type"), value("word-order"), isSet("byte-swap"), error);
+        if (!layout)
+            return error;
+        options.writeTexts = value("write").split(QLatin1Char(','));
+        for (const QString &text : options.writeTexts) {
+            if (isSet("coils")) {
+                if (text != QLatin1String("0") && text != QLatin1String("1"))
+                    return QStringLiteral("--write \"%1\" with --coils: each coil is 0 or 1.")
+                        .arg(text);
+                options.writeWords << quint16(text == QLatin1String("1"));
+                continue;
+            }
+            const QList<quint16> words = frame::valueRegisters(text, *layout, error);
+            if (words.isEmpty())
+                return QStringLiteral("--write: ") + error;
+            options.writeWords += words;
+        }
+        const bool single = options.writeWords.size() == 1;
+        options.writeFunction = isSet("function")
+                                    ? quint8(options.fields.function.toUInt(nullptr, 16))
+                                : isSet("coils") ? (single ? 0x05 : 0x0F)
+                                                 : (single ? 0x06 : 0x10);
+        // Built once here so that a write that cannot be sent is refused before the port opens.
+        if (frame::writeRequest(1, options.writeFunction,
+                                quint16(options.fields.startRegister.toUInt(nullptr, 16)),
+                                options.writeWords, error)
+                .isEmpty())
+            return QStringLiteral("--write: ") + error;
+        options.fields.function =
+            QStringLiteral("%1").arg(options.writeFunction, 2, 16, QLatin1Char('0')).toUpper();
+    } else if (isSet("type") || isSet("word-order") || isSet("byte-swap")) {
         options.layout =
             console::valueLayout(value("type"), value("word-order"), isSet("byte-swap"), error);
         if (!options.layout)

@@ -40,6 +40,13 @@ struct PollOptions {
     int intervalMs = 0;
     // How the registers of an FC 03/04 reply are read as values; unset: the window's read-outs.
     std::optional<frame::ValueLayout> layout;
+    // Writing: the function (05, 06, 0F or 10; 0 reads) and the registers or coils (0 or 1) to
+    // write from --register on, and the values as given, for the output.
+    quint8 writeFunction = 0;
+    QList<quint16> writeWords;
+    QStringList writeTexts;
+    // The slaves asked in each cycle, in order; empty: the one of fields.address.
+    QList<int> addresses;
     QString capturePath; // empty: no capture
     OutputFormat format = OutputFormat::Text;
 };

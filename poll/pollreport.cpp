@@ -108,6 +108,15 @@ QByteArray formatRecord(OutputFormat format, const ExchangeRecord &record,
     const QString detail = outcome.verdictText.section(QLatin1Char('\n'), 0, 0);
     switch (format) {
     case OutputFormat::Text: {
+        if (!record.writtenValues.isEmpty()) {
+            const QString what = record.broadcast ? QStringLiteral("broadcast, no reply awaited:")
+                                 : outcome.passed ? QStringLiteral("written")
+                                                  : QStringLiteral("not written");
+            return (outcome.logLine +
+                    (QStringList{what} + record.writtenValues).join(QLatin1Char(' ')) +
+                    QLatin1Char('\n'))
+                .toUtf8();
+        }
         if (layout)
             return (outcome.logLine +
                     (QStringList{QStringLiteral("values")} + values).join(QLatin1Char(' ')) +
@@ -144,6 +153,7 @@ QByteArray formatRecord(OutputFormat format, const ExchangeRecord &record,
                 registers.append(int(registerValue));
         }
         QJsonObject object{
+            {QStringLiteral("address"), record.address},
             {QStringLiteral("time"), timeText(record.written)},
             {QStringLiteral("seq"), record.sequence},
             {QStringLiteral("request"), hexText(outcome.request)},
@@ -160,6 +170,11 @@ QByteArray formatRecord(OutputFormat format, const ExchangeRecord &record,
             for (const QString &text : values)
                 jsonValues.append(jsonValue(text, layout->type));
             object.insert(QStringLiteral("values"), jsonValues);
+        }
+        if (!record.writtenValues.isEmpty()) {
+            object.insert(QStringLiteral("written"),
+                          QJsonArray::fromStringList(record.writtenValues));
+            object.insert(QStringLiteral("broadcast"), record.broadcast);
         }
         return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
     }
@@ -181,7 +196,7 @@ void PollStats::add(const ExchangeRecord &record)
 QString PollStats::summary(const QString &port, std::chrono::microseconds span) const
 {
     const QString rate =
-        span.count() > 0
+        span >= std::chrono::milliseconds(1)
             ? QStringLiteral("%1 valid replies per second\n")
                   .arg(QString::number(double(m_valid) * 1e6 / double(span.count()), 'f', 1))
             : QString();

@@ -16,6 +16,10 @@ struct ExchangeRecord {
     qint64 sequence = 0;                           // 1 for the first exchange
     std::chrono::system_clock::time_point written; // when the request's write returned
     transaction::ExchangeOutcome outcome;
+    int address = 0; // the request's slave address
+    // A write: the values written as given; a broadcast is not answered and is reported so.
+    QStringList writtenValues;
+    bool broadcast = false;
 };
 
 // The first line of the csv output.
@@ -47,7 +51,7 @@ public:
 
     // Four lines in the manner of ping: a heading naming port, the counts, the times, and the
     // valid replies per second over span (from the first write to the end of the last exchange;
-    // left out when the span is zero).
+    // left out for a span under a millisecond).
     QString summary(const QString &port, std::chrono::microseconds span) const;
 
 private:

@@ -38,7 +38,9 @@ private:
     bool openCapture();
     bool openPort();
     // Runs exchange number sequence; false when the run must end (the cause is set).
-    bool exchangeOnce(qint64 sequence, const frame::RequestFrame &request);
+    bool exchangeOnce(qint64 sequence, const QByteArray &request);
+    // The request to the slave at address: the read of the fields, or the write.
+    QByteArray requestTo(int address) const;
     bool writeOutput(const QByteArray &bytes);
     // Waits with events running until when, or until a stop signal; false after a stop signal.
     bool waitUntil(transaction::Clock::time_point when);
@@ -56,6 +58,8 @@ private:
     std::unique_ptr<capture::ExchangeCapture> m_capture; // observes every exchange
     std::unique_ptr<QSocketNotifier> m_stopNotifier;
     PollStats m_stats;
+    // Per slave when several are asked.
+    std::map<int, PollStats> m_statsByAddress;
     // When the first request's write returned and the last exchange ended: the run's span.
     std::optional<transaction::Clock::time_point> m_firstWritten;
     transaction::Clock::time_point m_lastEnded;

@@ -99,6 +99,8 @@ private slots:
 
     void textIsTheWindowsLogLine_data();
     void textIsTheWindowsLogLine();
+    void writeReadsBack_data();
+    void writeReadsBack();
     void exitStatus_data();
     void exitStatus();
     void stopSignalEndsAfterTheExchangeInFlight();
@@ -196,6 +198,66 @@ void TestWirelarkPoll::textIsTheWindowsLogLine()
         QVERIFY2(perSecond > 3.0 && perSecond < 3.6, qPrintable(run.err));
 }
 
+void TestWirelarkPoll::writeReadsBack_data()
+{
+    QTest::addColumn<QStringList>("write");
+    QTest::addColumn<QByteArray>("writeLine"); // the last line of the write's output
+    QTest::addColumn<QStringList>("read");
+    QTest::addColumn<QByteArray>("readLine");
+
+    const QStringList f32{"--register", "10", "--type", "f32"};
+    QTest::newRow("06") << QStringList{"--register", "14", "--write", "1234"}
+                        << QByteArray("written 1234")
+                        << QStringList{"--register", "14", "--count", "1"}
+                        << QByteArray("registers 1234 - -");
+    QTest::newRow("10 as asked for one")
+        << QStringList{"--register", "14", "--write", "9", "--function", "10"}
+        << QByteArray("written 9") << QStringList{"--register", "14", "--count", "1"}
+        << QByteArray("registers 9 - -");
+    QTest::newRow("10 f32 big") << f32 + QStringList{"--write", "21.5,-0.1"}
+                                << QByteArray("written 21.5 -0.1")
+                                << f32 + QStringList{"--count", "4"}
+                                << QByteArray("values 21.5 -0.1");
+    QTest::newRow("10 f32 little, read big")
+        << f32 + QStringList{"--write", "21.5", "--word-order", "little"}
+        << QByteArray("written 21.5")
+        << QStringList{"--register", "10", "--count", "2", "--type", "hex"}
+        << QByteArray("values 0000 41AC");
+    QTest::newRow("10 s16 byte swap")
+        << QStringList{"--register", "10", "--write", "-2,3", "--type", "s16", "--byte-swap"}
+        << QByteArray("written -2 3")
+        << QStringList{"--register", "10", "--count", "2", "--type", "hex"}
+        << QByteArray("values FEFF 0300");
+    QTest::newRow("10 u64 little")
+        << QStringList{"--register", "10",  "--write",      "281483566841860",
+                       "--type",     "u64", "--word-order", "little"}
+        << QByteArray("written 281483566841860")
+        << QStringList{"--register", "10", "--count", "4", "--type", "hex"}
+        << QByteArray("values 0004 0003 0002 0001");
+    QTest::newRow("broadcast") << QStringList{"--address", "0", "--register", "14", "--write", "77"}
+                               << QByteArray("broadcast, no reply awaited: 77")
+                               << QStringList{"--register", "14", "--count", "1"}
+                               << QByteArray("registers 77 - -");
+}
+
+void TestWirelarkPoll::writeReadsBack()
+{
+    QFETCH(QStringList, write);
+    QFETCH(QByteArray, writeLine);
+    QFETCH(QStringList, read);
+    QFETCH(QByteArray, readLine);
+
+    SlaveProcess slave;
+    QVERIFY(slave.start(m_configHome.path()));
+    for (const auto &[arguments, line] : {std::pair{write, writeLine}, std::pair{read, readLine}}) {
+        PollProcess poll(m_configHome.path());
+        poll.start(QStringList{QStringLiteral("--port"), slave.portName()} + arguments);
+        const PollRun run = poll.finish();
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        QCOMPARE(run.out.trimmed().split('\n').last(), line);
+    }
+}
+
 void TestWirelarkPoll::exitStatus_data()
 {
     // The device: "slave", "silent slave", "far end" (the test answers with farEndReply), or
@@ -247,6 +309,18 @@ void TestWirelarkPoll::exitStatus_data()
         << "give a multiple of 2" << true;
     QTest::newRow("type on coils") << "slave" << QStringList{"--type", "u32", "--function", "1"}
                                    << none << 2 << "function 03 or 04, not 01" << true;
+    QTest::newRow("write out of range")
+        << "slave" << QStringList{"--write", "70000"} << none << 2 << "from 0 to 65535" << true;
+    QTest::newRow("write too many")
+        << "slave" << QStringList{"--write", QString("1,").repeated(123) + "1"} << none << 2
+        << "1 to 123 registers in one frame, not 124" << true;
+    QTest::newRow("write with a read function")
+        << "slave" << QStringList{"--write", "1", "--function", "3"} << none << 2
+        << "function 03 does not write" << true;
+    QTest::newRow("coil not a bit") << "slave" << QStringList{"--write", "2", "--coils"} << none
+                                    << 2 << "each coil is 0 or 1" << true;
+    QTest::newRow("coils alone") << "slave" << QStringList{"--coils"} << none << 2
+                                 << "--coils goes with --write" << true;
     QTest::newRow("capture to standard output") << "slave" << QStringList{"--capture", "-"} << none
                                                 << 2 << "--capture needs a file name" << true;
 }
