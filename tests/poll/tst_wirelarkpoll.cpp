@@ -104,6 +104,7 @@ private slots:
     void exitStatus_data();
     void exitStatus();
     void stopSignalEndsAfterTheExchangeInFlight();
+    void manualListsEveryOption();
 
 private:
     // Replaces %port in each argument.
@@ -451,6 +452,31 @@ void TestWirelarkPoll::stopSignalEndsAfterTheExchangeInFlight()
                   QStringLiteral("modbus.func_code")});
     QVERIFY(decode.waitForFinished(30000));
     QCOMPARE(decode.readAllStandardOutput(), QByteArray("1\t3\n").repeated(2 * sent));
+}
+
+void TestWirelarkPoll::manualListsEveryOption()
+{
+    PollProcess poll(m_configHome.path());
+    poll.start({QStringLiteral("--help")});
+    const PollRun run = poll.finish();
+    QCOMPARE(run.status, 0);
+    QFile manual(QStringLiteral(WIRELARK_POLL_MANUAL));
+    QVERIFY(manual.open(QIODevice::ReadOnly));
+    const QByteArray page = manual.readAll();
+    static const QRegularExpression optionName(QStringLiteral("^  (?:-\\w, )?--([a-z0-9-]+)"),
+                                               QRegularExpression::MultilineOption);
+    int options = 0;
+    for (const QRegularExpressionMatch &match :
+         optionName.globalMatch(QString::fromUtf8(run.out))) {
+        ++options;
+        // The page writes each hyphen of an option as \-.
+        const QByteArray name = "\\-\\-" + match.captured(1).toUtf8().replace("-", "\\-");
+        // An item of its own: ".B --name", ".BI --name ...", or ".BR -x ", " --name".
+        QVERIFY2(page.contains(".B " + name) || page.contains(".BI " + name) ||
+                     page.contains(".BR " + name) || page.contains("\", \" " + name),
+                 name.constData());
+    }
+    QVERIFY(options > 20);
 }
 
 QTEST_GUILESS_MAIN(TestWirelarkPoll)
