@@ -102,10 +102,10 @@ std::optional<QList<int>> addressList(const QString &text, int base, QString &er
     constexpr int kLowest = 1;
     constexpr int kHighest = 247;
     const auto wrong = [&](const QString &why) {
-        error = QStringLiteral("--address \"%1\": %2; give addresses %3 to %4 as in 1,2,5-7.")
-                    .arg(text, why)
-                    .arg(kLowest, 0, base)
-                    .arg(kHighest, 0, base);
+        error = QStringLiteral("--address \"%1\": %2; give addresses %3 to %4%5 as in 1,2,5-7.")
+                    .arg(text, why, QString::number(kLowest, base).toUpper(),
+                         QString::number(kHighest, base).toUpper(),
+                         base == 16 ? QStringLiteral(" in hexadecimal") : QString());
         return std::nullopt;
     };
     QList<int> addresses;
@@ -120,7 +120,8 @@ std::optional<QList<int>> addressList(const QString &text, int base, QString &er
             return wrong(QStringLiteral("the range %1 runs backwards").arg(item));
         for (qint64 address = *low; address <= *high; ++address) {
             if (addresses.contains(int(address)))
-                return wrong(QStringLiteral("%1 is given twice").arg(address, 0, base));
+                return wrong(QStringLiteral("%1 is given twice")
+                                 .arg(QString::number(address, base).toUpper()));
             addresses << int(address);
         }
     }

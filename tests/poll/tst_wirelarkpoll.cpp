@@ -7,6 +7,8 @@
 #include "transaction/readout.h"
 
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -104,6 +106,7 @@ private slots:
     void exitStatus_data();
     void exitStatus();
     void stopSignalEndsAfterTheExchangeInFlight();
+    void severalSlavesOneSilent();
     void manualListsEveryOption();
 
 private:
@@ -322,6 +325,12 @@ void TestWirelarkPoll::exitStatus_data()
                                     << 2 << "each coil is 0 or 1" << true;
     QTest::newRow("coils alone") << "slave" << QStringList{"--coils"} << none << 2
                                  << "--coils goes with --write" << true;
+    QTest::newRow("address twice")
+        << "slave" << QStringList{"--address", "1,2,1"} << none << 2 << "1 is given twice" << true;
+    QTest::newRow("address range backwards")
+        << "slave" << QStringList{"--address", "7-5"} << none << 2 << "runs backwards" << true;
+    QTest::newRow("address above F7") << "slave" << QStringList{"--address", "1,F8"} << none << 2
+                                      << "1 to F7 in hexadecimal" << true;
     QTest::newRow("capture to standard output") << "slave" << QStringList{"--capture", "-"} << none
                                                 << 2 << "--capture needs a file name" << true;
 }
@@ -452,6 +461,27 @@ void TestWirelarkPoll::stopSignalEndsAfterTheExchangeInFlight()
                   QStringLiteral("modbus.func_code")});
     QVERIFY(decode.waitForFinished(30000));
     QCOMPARE(decode.readAllStandardOutput(), QByteArray("1\t3\n").repeated(2 * sent));
+}
+
+void TestWirelarkPoll::severalSlavesOneSilent()
+{
+    SlaveProcess slave;
+    QVERIFY(slave.start(m_configHome.path(), {QStringLiteral("--address"), QStringLiteral("1,2")}));
+    PollProcess poll(m_configHome.path());
+    poll.start(
+        {"--port", slave.portName(), "--address", "3,1-2", "--repeat", "2", "--format", "json"});
+    const PollRun run = poll.finish();
+    QCOMPARE(run.status, 1);
+    QList<int> addresses;
+    for (const QByteArray &line : run.out.trimmed().split('\n'))
+        addresses
+            << QJsonDocument::fromJson(line).object().value(QStringLiteral("address")).toInt();
+    QCOMPARE(addresses, (QList<int>{3, 1, 2, 3, 1, 2}));
+    for (const char *slaveSummary :
+         {"6 sent, 4 valid, 0 invalid, 2 silent",
+          "--- slave 1 poll statistics ---\n2 sent, 2 valid",
+          "--- slave 3 poll statistics ---\n2 sent, 0 valid, 0 invalid, 2 silent"})
+        QVERIFY2(run.err.contains(QLatin1String(slaveSummary)), qPrintable(run.err));
 }
 
 void TestWirelarkPoll::manualListsEveryOption()
