@@ -118,8 +118,9 @@ console::ProgramOptions program()
                          "let every exchange last its whole wait, as the window's does; "
                          "without it an exchange ends at the end of the reply's frame."),
          console::option("interval", "MS",
-                         "start a request every MS milliseconds, 1 to %1, as ping -i does; "
-                         "without it requests go back to back, each after a silent line.",
+                         "start a cycle (one request to each --address) every MS milliseconds, 1 "
+                         "to %1, as ping -i does; without it requests go back to back, each "
+                         "after a silent line.",
                          kMaxIntervalMs),
          console::option("capture", "FILE",
                          "write every request and reply to a pcap file that Wireshark and tshark "
