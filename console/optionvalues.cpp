@@ -72,4 +72,60 @@ QString hexField(const QString &option, const QString &text, qint16 width, QStri
     return frame::Length_str(text, width);
 }
 
+std::optional<frame::ValueLayout> valueLayout(const QString &type, const QString &wordOrder,
+                                              bool byteSwap, QString &error)
+{
+    frame::ValueLayout layout;
+    layout.byteSwap = byteSwap;
+    if (!type.isEmpty()) {
+        const std::optional<frame::ValueType> named = frame::valueTypeNamed(type);
+        if (!named) {
+            error =
+                QStringLiteral("--type \"%1\": give one of %2.").arg(type, frame::valueTypeNames());
+            return std::nullopt;
+        }
+        layout.type = *named;
+    }
+    if (wordOrder == QLatin1String("little"))
+        layout.wordOrder = frame::WordOrder::Little;
+    else if (!wordOrder.isEmpty() && wordOrder != QLatin1String("big")) {
+        error = QStringLiteral("--word-order \"%1\": give big (the first register holds the most "
+                               "significant word) or little.")
+                    .arg(wordOrder);
+        return std::nullopt;
+    }
+    return layout;
+}
+
+std::optional<QList<int>> addressList(const QString &text, int base, QString &error)
+{
+    constexpr int kLowest = 1;
+    constexpr int kHighest = 247;
+    const auto wrong = [&](const QString &why) {
+        error = QStringLiteral("--address \"%1\": %2; give addresses %3 to %4%5 as in 1,2,5-7.")
+                    .arg(text, why, QString::number(kLowest, base).toUpper(),
+                         QString::number(kHighest, base).toUpper(),
+                         base == 16 ? QStringLiteral(" in hexadecimal") : QString());
+        return std::nullopt;
+    };
+    QList<int> addresses;
+    for (const QString &item : text.split(QLatin1Char(','))) {
+        const QStringList ends = item.split(QLatin1Char('-'));
+        const std::optional<qint64> low = number(ends[0], kLowest, kHighest, base);
+        const std::optional<qint64> high =
+            ends.size() == 2 ? number(ends[1], kLowest, kHighest, base) : low;
+        if (ends.size() > 2 || !low || !high)
+            return wrong(QStringLiteral("\"%1\" is not an address or a range").arg(item));
+        if (*high < *low)
+            return wrong(QStringLiteral("the range %1 runs backwards").arg(item));
+        for (qint64 address = *low; address <= *high; ++address) {
+            if (addresses.contains(int(address)))
+                return wrong(QStringLiteral("%1 is given twice")
+                                 .arg(QString::number(address, base).toUpper()));
+            addresses << int(address);
+        }
+    }
+    return addresses;
+}
+
 } // namespace console

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "frame/values.h"
 #include "serial/commsettings.h"
 
 #include <QString>
@@ -27,5 +28,14 @@ std::optional<serial::CommSettings> lineSettings(const QString &speed, const QSt
 // characters the window's key filter lets into the field), brought to its width and upper case
 // as the window's fields are when they lose focus (frame::Length_str). Empty on error.
 QString hexField(const QString &option, const QString &text, qint16 width, QString &error);
+
+// The layout of --type NAME, --word-order big|little and --byte-swap; an empty text takes the
+// default (u16, big).
+std::optional<frame::ValueLayout> valueLayout(const QString &type, const QString &wordOrder,
+                                              bool byteSwap, QString &error);
+
+// A list of slave addresses as "1,2,5-7": each 1 to 247 written in base, ranges low to high, in
+// the order given; an address given twice is a mistake.
+std::optional<QList<int>> addressList(const QString &text, int base, QString &error);
 
 } // namespace console

@@ -3,6 +3,7 @@
 #include "console/language.h"
 #include "console/optionvalues.h"
 #include "frame/fieldrules.h"
+#include "frame/writerequest.h"
 #include "serial/portopening.h"
 
 #include <QRegularExpression>
@@ -15,6 +16,8 @@ namespace
 
 // Repeats beyond this are a typing mistake: at the shortest wait they would take 29 years.
 constexpr qint64 kMaxRepeat = 99'999'999'999;
+// An interval of a day at most: longer ones are a unit mistaken.
+constexpr int kMaxIntervalMs = 86'400'000;
 
 struct HexOption {
     const char *name;
@@ -43,8 +46,9 @@ length the function asks for; an exception reply is not (verdict "exception":
 the slave did not do what was asked), and no reply to a broadcast (address 00)
 is. Times are from the return of the request's write to the first and the last
 byte of the reply, in milliseconds. Standard error gets a line about the port at
-the start and a summary at the end: sent, valid, invalid, silent, and the
-minimum, median and maximum time to the last byte. Every word is English
+the start and a summary at the end: sent, valid, invalid, silent, the minimum,
+median and maximum time to the last byte, and valid replies per second from the
+first request's write to the end of the last exchange. Every word is English
 whatever --lang says, as the window's warnings are.
 
 Ctrl-C, SIGINT, SIGTERM or SIGHUP ends the run after the exchange in flight; a
@@ -88,9 +92,16 @@ console::ProgramOptions program()
         QStringLiteral("--port=5"),
         QString::fromUtf8(kEpilogue)};
     for (const HexOption &hex : kHexOptions)
-        program.rows.append(
-            console::option(hex.name, "HEX", "the %1, at most %2 hex digits (default %3).",
-                            QLatin1String(hex.field), hex.width, defaults.fields.*hex.text));
+        if (QLatin1String(hex.name) == QLatin1String("address"))
+            program.rows.append(console::option(
+                "address", "HEX",
+                "the slave address, at most 2 hex digits (default %1); a list such as 1,2,5-7 "
+                "(hex, 1 to F7) asks each in turn in every cycle.",
+                defaults.fields.address));
+        else
+            program.rows.append(
+                console::option(hex.name, "HEX", "the %1, at most %2 hex digits (default %3).",
+                                QLatin1String(hex.field), hex.width, defaults.fields.*hex.text));
     program.rows.append(
         {console::option("wait", "MS",
                          "milliseconds to wait for the reply after each request, %1 to %2 "
@@ -99,6 +110,28 @@ console::ProgramOptions program()
          console::option("repeat", "N",
                          "exchanges to run, back to back (default %1); 0 runs until Ctrl-C.",
                          defaults.repeat),
+         console::option("type", "TYPE",
+                         "read the registers of an FC 03 or 04 reply as values of TYPE: %1 "
+                         "(default u16); every value of the reply is printed.",
+                         frame::valueTypeNames()),
+         console::option("word-order", "ORDER",
+                         "big (default: the first register holds the most significant word) or "
+                         "little, for values of several registers."),
+         console::option("byte-swap", "",
+                         "the two bytes inside each register swapped, low byte first."),
+         console::option("write", "V1,V2,...",
+                         "write the values, in --type, from --register on: FC 06 for one "
+                         "register, 10 for more, unless --function names 06 or 10."),
+         console::option("coils", "",
+                         "--write takes coils, 0 or 1 each: FC 05 for one, 0F for more."),
+         console::option("fixed-wait", "",
+                         "let every exchange last its whole wait, as the window's does; "
+                         "without it an exchange ends at the end of the reply's frame."),
+         console::option("interval", "MS",
+                         "start a cycle (one request to each --address) every MS milliseconds, 1 "
+                         "to %1, as ping -i does; without it requests go back to back, each "
+                         "after a silent line.",
+                         kMaxIntervalMs),
          console::option("capture", "FILE",
                          "write every request and reply to a pcap file that Wireshark and tshark "
                          "decode as Modbus RTU; flushed after every exchange."),
@@ -158,7 +191,18 @@ QString readOptions(const QCommandLineParser &parser, PollOptions &options, QStr
         options.framingText = value("settings");
     if (error.isEmpty())
         console::lineSettings(options.speedText, options.framingText, error);
+    const bool addressList = isSet("address") && (value("address").contains(QLatin1Char(',')) ||
+                                                  value("address").contains(QLatin1Char('-')));
+    if (addressList) {
+        const std::optional<QList<int>> addresses =
+            console::addressList(value("address"), 16, error);
+        if (!addresses)
+            return error;
+        options.addresses = *addresses;
+    }
     for (const HexOption &hex : kHexOptions) {
+        if (addressList && QLatin1String(hex.name) == QLatin1String("address"))
+            continue;
         if (error.isEmpty() && isSet(hex.name))
             options.fields.*hex.text =
                 console::hexField(QLatin1String(hex.name), value(hex.name), hex.width, error);
@@ -192,6 +236,77 @@ QString readOptions(const QCommandLineParser &parser, PollOptions &options, QStr
                 .arg(value("repeat"))
                 .arg(kMaxRepeat);
         options.repeat = *repeats;
+    }
+
+    if (isSet("coils") && !isSet("write"))
+        return QStringLiteral(
+            "--coils goes with --write: give the coils' values, as --write 1,0,1.");
+    if (isSet("write")) {
+        if (isSet("coils") && (isSet("type") || isSet("word-order") || isSet("byte-swap")))
+            return QStringLiteral("coils are 0 or 1: --type, --word-order and --byte-swap are for "
+                                  "registers.");
+        const std::optional<frame::ValueLayout> layout =
+            console::valueLayout(value("type"), value("word-order"), isSet("byte-swap"), error);
+        if (!layout)
+            return error;
+        options.writeTexts = value("write").split(QLatin1Char(','));
+        for (const QString &text : options.writeTexts) {
+            if (isSet("coils")) {
+                if (text != QLatin1String("0") && text != QLatin1String("1"))
+                    return QStringLiteral("--write \"%1\" with --coils: each coil is 0 or 1.")
+                        .arg(text);
+                options.writeWords << quint16(text == QLatin1String("1"));
+                continue;
+            }
+            const QList<quint16> words = frame::valueRegisters(text, *layout, error);
+            if (words.isEmpty())
+                return QStringLiteral("--write: ") + error;
+            options.writeWords += words;
+        }
+        const bool single = options.writeWords.size() == 1;
+        options.writeFunction = isSet("function")
+                                    ? quint8(options.fields.function.toUInt(nullptr, 16))
+                                : isSet("coils") ? (single ? 0x05 : 0x0F)
+                                                 : (single ? 0x06 : 0x10);
+        // Built once here so that a write that cannot be sent is refused before the port opens.
+        if (frame::writeRequest(1, options.writeFunction,
+                                quint16(options.fields.startRegister.toUInt(nullptr, 16)),
+                                options.writeWords, error)
+                .isEmpty())
+            return QStringLiteral("--write: ") + error;
+        options.fields.function =
+            QStringLiteral("%1").arg(options.writeFunction, 2, 16, QLatin1Char('0')).toUpper();
+    } else if (isSet("type") || isSet("word-order") || isSet("byte-swap")) {
+        options.layout =
+            console::valueLayout(value("type"), value("word-order"), isSet("byte-swap"), error);
+        if (!options.layout)
+            return error;
+        const int function = options.fields.function.toInt(nullptr, 16);
+        const int count = options.fields.registerCount.toInt(nullptr, 16);
+        const int width = frame::registersPerValue(options.layout->type);
+        if (function != 3 && function != 4)
+            return QStringLiteral("--type, --word-order and --byte-swap read the registers of "
+                                  "function 03 or 04, not %1.")
+                .arg(options.fields.function);
+        // A reply holds at most 125 registers; a count beyond would be refused by any slave.
+        if (count < 1 || count > 125 || count % width != 0)
+            return QStringLiteral("--count %1 (%2 registers) does not fit: a reply holds 1 to 125 "
+                                  "registers, and a %3 takes %4, so give a multiple of %4.")
+                .arg(options.fields.registerCount)
+                .arg(count)
+                .arg(frame::valueTypeName(options.layout->type))
+                .arg(width);
+    }
+    options.fixedWait = isSet("fixed-wait");
+    if (isSet("interval")) {
+        const std::optional<qint64> interval =
+            console::number(value("interval"), 1, kMaxIntervalMs);
+        if (!interval)
+            return QStringLiteral("--interval \"%1\" is not a period in milliseconds: give 1 to "
+                                  "%2.")
+                .arg(value("interval"))
+                .arg(kMaxIntervalMs);
+        options.intervalMs = static_cast<int>(*interval);
     }
 
     if (isSet("capture")) {

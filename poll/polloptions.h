@@ -2,6 +2,7 @@
 
 #include "console/programoptions.h"
 #include "frame/request.h"
+#include "frame/values.h"
 
 #include <QString>
 #include <QStringList>
@@ -33,6 +34,21 @@ struct PollOptions {
     int waitMs = 100;
     // Exchanges to run; 0 runs until a stop signal.
     qint64 repeat = 1;
+    // The window's exchange exactly: every exchange lasts its whole wait. Otherwise an exchange
+    // ends at the end of the reply's frame.
+    bool fixedWait = false;
+    // Milliseconds from the start of one request to the start of the next; 0: back to back,
+    // each request still held for a silent line.
+    int intervalMs = 0;
+    // How the registers of an FC 03/04 reply are read as values; unset: the window's read-outs.
+    std::optional<frame::ValueLayout> layout;
+    // Writing: the function (05, 06, 0F or 10; 0 reads) and the registers or coils (0 or 1) to
+    // write from --register on, and the values as given, for the output.
+    quint8 writeFunction = 0;
+    QList<quint16> writeWords;
+    QStringList writeTexts;
+    // The slaves asked in each cycle, in order; empty: the one of fields.address.
+    QList<int> addresses;
     QString capturePath; // empty: no capture
     OutputFormat format = OutputFormat::Text;
 };

@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <limits>
 
 namespace poll
 {
@@ -55,6 +56,39 @@ QString millisecondsOf(qint64 microseconds)
     return QString::number(double(microseconds) / 1000.0, 'f', 3);
 }
 
+// The registers of a valid FC 03/04 reply: address, function, byte count, the words high byte
+// first, CRC.
+QList<quint16> replyRegisters(const transaction::ExchangeOutcome &outcome)
+{
+    const QByteArray &reply = outcome.reply;
+    if (!outcome.passed || reply.size() < 5)
+        return {};
+    QList<quint16> registers;
+    for (qsizetype at = 3; at + 1 < reply.size() - 2; at += 2)
+        registers << static_cast<quint16>((quint8(reply[at]) << 8) | quint8(reply[at + 1]));
+    return registers;
+}
+
+QJsonValue jsonValue(const QString &text, frame::ValueType type)
+{
+    switch (type) {
+    case frame::ValueType::F32:
+    case frame::ValueType::F64:
+        if (text == QLatin1String("nan") || text.endsWith(QLatin1String("inf")))
+            return text;
+        return text.toDouble();
+    case frame::ValueType::Hex:
+        return text.toInt(nullptr, 16);
+    case frame::ValueType::U64:
+        // Above the largest signed 64-bit number a JSON reader takes it as a double anyway.
+        if (text.size() >= 19 && text.toULongLong() > quint64(std::numeric_limits<qint64>::max()))
+            return text.toDouble();
+        return text.toLongLong();
+    default:
+        return text.toLongLong();
+    }
+}
+
 } // namespace
 
 QByteArray csvHeader()
@@ -63,14 +97,31 @@ QByteArray csvHeader()
                              "last_byte_ms,detail\n");
 }
 
-QByteArray formatRecord(OutputFormat format, const ExchangeRecord &record)
+QByteArray formatRecord(OutputFormat format, const ExchangeRecord &record,
+                        const std::optional<frame::ValueLayout> &layout)
 {
+    const QList<quint16> words = layout ? replyRegisters(record.outcome) : QList<quint16>();
+    const QStringList values = layout ? frame::valueTexts(words, *layout) : QStringList();
     const transaction::ExchangeOutcome &outcome = record.outcome;
     const transaction::Verdict &verdict = outcome.verdict;
     const QString word = transaction::summaryWord(verdict.summary);
     const QString detail = outcome.verdictText.section(QLatin1Char('\n'), 0, 0);
     switch (format) {
     case OutputFormat::Text: {
+        if (!record.writtenValues.isEmpty()) {
+            const QString what = record.broadcast ? QStringLiteral("broadcast, no reply awaited:")
+                                 : outcome.passed ? QStringLiteral("written")
+                                                  : QStringLiteral("not written");
+            return (outcome.logLine +
+                    (QStringList{what} + record.writtenValues).join(QLatin1Char(' ')) +
+                    QLatin1Char('\n'))
+                .toUtf8();
+        }
+        if (layout)
+            return (outcome.logLine +
+                    (QStringList{QStringLiteral("values")} + values).join(QLatin1Char(' ')) +
+                    QLatin1Char('\n'))
+                .toUtf8();
         QString text = outcome.logLine + QStringLiteral("registers");
         for (const QString &readout : outcome.readouts)
             text += QLatin1Char(' ') + (readout.isEmpty() ? QStringLiteral("-") : readout);
@@ -96,7 +147,13 @@ QByteArray formatRecord(OutputFormat format, const ExchangeRecord &record)
         for (const QString &readout : outcome.readouts)
             registers.append(readout.isEmpty() ? QJsonValue(QJsonValue::Null)
                                                : QJsonValue(readout.toInt()));
-        const QJsonObject object{
+        if (layout) {
+            registers = {};
+            for (const quint16 registerValue : words)
+                registers.append(int(registerValue));
+        }
+        QJsonObject object{
+            {QStringLiteral("address"), record.address},
             {QStringLiteral("time"), timeText(record.written)},
             {QStringLiteral("seq"), record.sequence},
             {QStringLiteral("request"), hexText(outcome.request)},
@@ -108,6 +165,17 @@ QByteArray formatRecord(OutputFormat format, const ExchangeRecord &record)
             {QStringLiteral("last_byte_ms"), jsonMilliseconds(verdict.lastByteAfter)},
             {QStringLiteral("detail"), detail},
         };
+        if (layout) {
+            QJsonArray jsonValues;
+            for (const QString &text : values)
+                jsonValues.append(jsonValue(text, layout->type));
+            object.insert(QStringLiteral("values"), jsonValues);
+        }
+        if (!record.writtenValues.isEmpty()) {
+            object.insert(QStringLiteral("written"),
+                          QJsonArray::fromStringList(record.writtenValues));
+            object.insert(QStringLiteral("broadcast"), record.broadcast);
+        }
         return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
     }
     }
@@ -125,8 +193,13 @@ void PollStats::add(const ExchangeRecord &record)
         ++m_lastByteMicroseconds[last->count()];
 }
 
-QString PollStats::summary(const QString &port) const
+QString PollStats::summary(const QString &port, std::chrono::microseconds span) const
 {
+    const QString rate =
+        span >= std::chrono::milliseconds(1)
+            ? QStringLiteral("%1 valid replies per second\n")
+                  .arg(QString::number(double(m_valid) * 1e6 / double(span.count()), 'f', 1))
+            : QString();
     QString text = QStringLiteral("--- %1 poll statistics ---\n%2 sent, %3 valid, %4 invalid, %5 "
                                   "silent%6\n")
                        .arg(port)
@@ -139,7 +212,7 @@ QString PollStats::summary(const QString &port) const
     for (const auto &[microseconds, count] : m_lastByteMicroseconds)
         timed += count;
     if (timed == 0)
-        return text + QStringLiteral("time to last byte: no reply\n");
+        return text + QStringLiteral("time to last byte: no reply\n") + rate;
 
     // The middle value, or the mean of the two middle values for an even count.
     const qint64 lowIndex = (timed - 1) / 2;
@@ -156,10 +229,12 @@ QString PollStats::summary(const QString &port) const
         }
         seen += count;
     }
-    return text + QStringLiteral("time to last byte min/median/max = %1/%2/%3 ms\n")
-                      .arg(millisecondsOf(m_lastByteMicroseconds.begin()->first),
-                           QString::number(double(low + high) / 2000.0, 'f', 3),
-                           millisecondsOf(m_lastByteMicroseconds.rbegin()->first));
+    return text +
+           QStringLiteral("time to last byte min/median/max = %1/%2/%3 ms\n")
+               .arg(millisecondsOf(m_lastByteMicroseconds.begin()->first),
+                    QString::number(double(low + high) / 2000.0, 'f', 3),
+                    millisecondsOf(m_lastByteMicroseconds.rbegin()->first)) +
+           rate;
 }
 
 } // namespace poll

@@ -16,6 +16,10 @@ struct ExchangeRecord {
     qint64 sequence = 0;                           // 1 for the first exchange
     std::chrono::system_clock::time_point written; // when the request's write returned
     transaction::ExchangeOutcome outcome;
+    int address = 0; // the request's slave address
+    // A write: the values written as given; a broadcast is not answered and is reported so.
+    QStringList writtenValues;
+    bool broadcast = false;
 };
 
 // The first line of the csv output.
@@ -25,7 +29,11 @@ QByteArray csvHeader();
 // (CR LF) and "registers A B C\n" ("-" for an empty read-out). Csv: one line. Json: one object
 // on one line; both give the verdict as a word or two ("bad CRC"), its headline as the detail,
 // and the times to the first and the last reply byte in milliseconds to the microsecond.
-QByteArray formatRecord(OutputFormat format, const ExchangeRecord &record);
+// With a layout, for FC 03/04: text gives "values V1 V2 ..." in place of the read-outs, and json
+// "registers" every 16-bit word of the reply beside "values" (numbers, "nan", "inf", "-inf" as
+// strings), both empty arrays for a reply that is not valid.
+QByteArray formatRecord(OutputFormat format, const ExchangeRecord &record,
+                        const std::optional<frame::ValueLayout> &layout = std::nullopt);
 
 // Counts of a run and its times to the last byte, for the summary.
 class PollStats
@@ -44,8 +52,10 @@ public:
     // 0 when at least one exchange ran, none failed and every reply was valid, 1 otherwise.
     int exitStatus() const { return m_sent > 0 && m_valid == m_sent && m_failed == 0 ? 0 : 1; }
 
-    // Three lines in the manner of ping: a heading naming port, the counts, the times.
-    QString summary(const QString &port) const;
+    // Four lines in the manner of ping: a heading naming port, the counts, the times, and the
+    // valid replies per second over span (from the first write to the end of the last exchange;
+    // left out for a span under a millisecond).
+    QString summary(const QString &port, std::chrono::microseconds span) const;
 
 private:
     qint64 m_sent = 0;

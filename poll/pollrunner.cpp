@@ -1,11 +1,15 @@
 #include "pollrunner.h"
 
+#include "frame/rtuframe.h"
+#include "frame/writerequest.h"
 #include "serial/portopening.h"
 #include "serial/systemports.h"
 #include "transaction/eventwait.h"
 #include "transaction/logline.h"
 
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QTimer>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -139,7 +143,8 @@ bool PollRunner::openPort()
     m_exchange = std::make_unique<transaction::Exchange>(*m_comm);
     m_exchange->setAbandon([this] { return m_stopSignals >= 2; });
     m_exchange->setObserver(m_capture.get());
-    m_exchange->setReplyEnd(transaction::ReplyEnd::FrameEnd);
+    m_exchange->setReplyEnd(m_options.fixedWait ? transaction::ReplyEnd::WaitElapsed
+                                                : transaction::ReplyEnd::FrameEnd);
     return true;
 }
 
@@ -203,9 +208,44 @@ bool PollRunner::reconnect()
     return true;
 }
 
-bool PollRunner::exchangeOnce(qint64 sequence, const frame::RequestFrame &frame)
+bool PollRunner::waitUntil(transaction::Clock::time_point when)
 {
-    const QByteArray request = frame::frameBytes(frame);
+    takeStopSignals();
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(when - transaction::Clock::now());
+    if (m_stopSignals > 0 || left.count() <= 0)
+        return m_stopSignals == 0;
+    QEventLoop loop;
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(m_stopNotifier.get(), &QSocketNotifier::activated, &loop, &QEventLoop::quit);
+    timer.start(left);
+    loop.exec();
+    takeStopSignals();
+    return m_stopSignals == 0;
+}
+
+QByteArray PollRunner::requestTo(int address) const
+{
+    if (m_options.writeFunction == 0) {
+        frame::RequestFields fields = m_options.fields;
+        if (!m_options.addresses.isEmpty())
+            fields.address = QStringLiteral("%1").arg(address, 2, 16, QLatin1Char('0')).toUpper();
+        return frame::frameBytes(frame::buildRequest(fields));
+    }
+    QString error; // the options were checked with the same values
+    return frame::writeRequest(quint8(address), m_options.writeFunction,
+                               quint16(m_options.fields.startRegister.toUInt(nullptr, 16)),
+                               m_options.writeWords, error);
+}
+
+bool PollRunner::exchangeOnce(qint64 sequence, const QByteArray &request)
+{
+    // A broadcast gets no reply: at the frame's end its wait ends once the request has left the
+    // line and a frame gap has passed, so that the next request does not follow too soon.
+    const bool broadcast = quint8(request[0]) == frame::kBroadcastAddress;
     const transaction::ExchangeResult result =
         m_exchange->run(request, static_cast<double>(m_options.waitMs));
     switch (result.end) {
@@ -223,18 +263,45 @@ bool PollRunner::exchangeOnce(qint64 sequence, const frame::RequestFrame &frame)
         m_deviceFailed = true;
         return false;
     }
+    if (!m_firstWritten)
+        m_firstWritten = result.times.written;
+    m_lastEnded = transaction::Clock::now();
 
-    const ExchangeRecord record{
-        sequence, capture::systemTimeOf(*result.times.written),
-        transaction::exchangeOutcome(frame, result, m_settings, m_options.fields.registerCount)};
+    // The verdict judges the request's first six bytes: address, function, start and quantity
+    // (or value) decide the reply it expects, for a write as for a read.
+    frame::RequestFrame header{};
+    std::copy_n(request.begin(), 6, header.begin());
+    frame::storeCrc(header);
+    ExchangeRecord record;
+    record.sequence = sequence;
+    record.written = capture::systemTimeOf(*result.times.written);
+    record.outcome =
+        transaction::exchangeOutcome(header, result, m_settings, m_options.fields.registerCount);
+    record.outcome.request = request;
+    record.address = quint8(request[0]);
+    if (m_options.writeFunction != 0) {
+        record.writtenValues = m_options.writeTexts;
+        record.broadcast = broadcast;
+        if (!broadcast) {
+            const QString problem = frame::writeReplyProblem(request, result.reply);
+            if (!problem.isEmpty()) {
+                record.outcome.passed = false;
+                record.outcome.verdictText = QStringLiteral("Not written: ") + problem;
+            } else {
+                record.outcome.passed = true;
+            }
+        }
+    }
     m_stats.add(record);
+    if (!m_options.addresses.isEmpty())
+        m_statsByAddress[record.address].add(record);
     if (!m_lastFailure.isEmpty())
         printError(QStringLiteral("%1: connected again; %2 exchange(s) failed meanwhile.")
                        .arg(m_portText)
                        .arg(m_failedInRow));
     m_lastFailure.clear();
     m_failedInRow = 0;
-    return writeOutput(formatRecord(m_options.format, record));
+    return writeOutput(formatRecord(m_options.format, record, m_options.layout));
 }
 
 int PollRunner::run()
@@ -245,29 +312,57 @@ int PollRunner::run()
     QObject::connect(m_stopNotifier.get(), &QSocketNotifier::activated, m_stopNotifier.get(),
                      [this] { takeStopSignals(); });
 
-    const frame::RequestFrame request = frame::buildRequest(m_options.fields);
+    const QList<int> addresses = m_options.addresses.isEmpty()
+                                     ? QList<int>{m_options.fields.address.toInt(nullptr, 16)}
+                                     : m_options.addresses;
+    QList<QByteArray> requests;
+    for (const int address : addresses)
+        requests << requestTo(address);
     const QString device = devicePathOf(m_portText);
-    std::fprintf(stderr, "Polling %s%s at %s,%s: request %s, wait %d ms\n",
-                 qUtf8Printable(m_portText),
-                 device.isEmpty() ? "" : qUtf8Printable(QStringLiteral(" (%1)").arg(device)),
-                 qUtf8Printable(m_options.speedText), qUtf8Printable(m_options.framingText),
-                 qUtf8Printable(transaction::logLine(frame::frameBytes(request)).chopped(2)),
-                 m_options.waitMs);
+    std::fprintf(
+        stderr, "Polling %s%s at %s,%s: request %s, wait %d ms\n", qUtf8Printable(m_portText),
+        device.isEmpty() ? "" : qUtf8Printable(QStringLiteral(" (%1)").arg(device)),
+        qUtf8Printable(m_options.speedText), qUtf8Printable(m_options.framingText),
+        qUtf8Printable(transaction::logLine(requests.first()).chopped(2)), m_options.waitMs);
 
     bool running = m_options.format != OutputFormat::Csv || writeOutput(csvHeader());
-    for (qint64 sequence = 1; running && (m_options.repeat == 0 || sequence <= m_options.repeat);
-         ++sequence) {
-        takeStopSignals();
+    const std::chrono::milliseconds interval{m_options.intervalMs};
+    // The period counts from the first start, so that a late exchange does not shift the later.
+    const transaction::Clock::time_point firstStart = transaction::Clock::now();
+    qint64 sequence = 0;
+    for (qint64 cycle = 1; running && (m_options.repeat == 0 || cycle <= m_options.repeat);
+         ++cycle) {
+        if (interval.count() > 0 && cycle > 1) {
+            transaction::Clock::time_point start = firstStart + (cycle - 1) * interval;
+            // A slot missed by a long exchange is skipped, as ping skips it.
+            const transaction::Clock::time_point now = transaction::Clock::now();
+            if (start < now)
+                start += ((now - start) / interval + 1) * interval;
+            if (!waitUntil(start))
+                break;
+        }
+        for (const QByteArray &request : requests) {
+            takeStopSignals();
+            if (m_stopSignals > 0 || !running)
+                break;
+            running = (m_tcp && !reconnect()) || exchangeOnce(++sequence, request);
+        }
         if (m_stopSignals > 0)
             break;
-        running = (m_tcp && !reconnect()) || exchangeOnce(sequence, request);
     }
 
     m_stopNotifier.reset();
     m_exchange.reset();
     m_comm->setPortOpen(false); // a device that is gone may refuse; closed is all that matters
     m_capture.reset();
-    std::fputs(qUtf8Printable(QLatin1Char('\n') + m_stats.summary(m_portText)), stderr);
+    const std::chrono::microseconds span =
+        m_firstWritten
+            ? std::chrono::duration_cast<std::chrono::microseconds>(m_lastEnded - *m_firstWritten)
+            : std::chrono::microseconds{};
+    QString summary = QLatin1Char('\n') + m_stats.summary(m_portText, span);
+    for (const auto &[address, stats] : m_statsByAddress)
+        summary += stats.summary(QStringLiteral("slave %1").arg(address), span);
+    std::fputs(qUtf8Printable(summary), stderr);
     if (m_outputFailed)
         return 2;
     return m_deviceFailed ? 1 : m_stats.exitStatus();

@@ -39,7 +39,9 @@ private:
     bool openCapture();
     bool openPort();
     // Runs exchange number sequence; false when the run must end (the cause is set).
-    bool exchangeOnce(qint64 sequence, const frame::RequestFrame &request);
+    bool exchangeOnce(qint64 sequence, const QByteArray &request);
+    // The request to the slave at address: the read of the fields, or the write.
+    QByteArray requestTo(int address) const;
     // Over TCP: a connection that ended or could not be made, told once per cause; counted
     // when it cost an exchange.
     void connectionFailed(const QString &message, bool exchangeFailed);
@@ -47,6 +49,8 @@ private:
     // could not (the exchange has failed).
     bool reconnect();
     bool writeOutput(const QByteArray &bytes);
+    // Waits with events running until when, or until a stop signal; false after a stop signal.
+    bool waitUntil(transaction::Clock::time_point when);
     void takeStopSignals();
     void printError(const QString &message) const;
     QString devicePathOf(const QString &portText) const;
@@ -64,6 +68,11 @@ private:
     std::unique_ptr<capture::ExchangeCapture> m_capture; // observes every exchange
     std::unique_ptr<QSocketNotifier> m_stopNotifier;
     PollStats m_stats;
+    // Per slave when several are asked.
+    std::map<int, PollStats> m_statsByAddress;
+    // When the first request's write returned and the last exchange ended: the run's span.
+    std::optional<transaction::Clock::time_point> m_firstWritten;
+    transaction::Clock::time_point m_lastEnded;
     int m_stopSignals = 0;
     bool m_deviceFailed = false;
     bool m_outputFailed = false; // the output or the capture could not be written

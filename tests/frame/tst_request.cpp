@@ -1,5 +1,7 @@
 #include "frame/crc16.h"
 #include "frame/request.h"
+#include "frame/writerequest.h"
+#include "support/referencecrc.h"
 
 #include <QTest>
 #include <vector>
@@ -21,6 +23,8 @@ private slots:
     void nonDigitsAddNothingToTheirPiece();
     void crcTextIsLowByteFirst();
     void storeCrcLeavesTheBodyAlone();
+    void writeRequests_data();
+    void writeRequests();
 };
 
 void TestRequest::crcCatalogueCheckValue()
@@ -152,6 +156,44 @@ void TestRequest::storeCrcLeavesTheBodyAlone()
     RequestFrame frame{0x01, 0x03, 0x00, 0x00, 0x00, 0x02, 0x55, 0xAA};
     frame::storeCrc(frame);
     QCOMPARE(frame, (RequestFrame{0x01, 0x03, 0x00, 0x00, 0x00, 0x02, 0xC4, 0x0B}));
+}
+
+void TestRequest::writeRequests_data()
+{
+    QTest::addColumn<int>("function");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<QList<quint16>>("values");
+    QTest::addColumn<QByteArray>("bodyOrError"); // hex without the CRC, or part of the error
+
+    QTest::newRow("05 on") << 5 << 0x13 << QList<quint16>{1} << QByteArray("01050013FF00");
+    // Ten coils 1,0,1,1,0,0,1,1, 1,0: CD 01, first coil in the lowest bit.
+    QTest::newRow("0F ten") << 0x0F << 0x13 << QList<quint16>{1, 0, 1, 1, 0, 0, 1, 1, 1, 0}
+                            << QByteArray("010F0013000A02CD01");
+    QTest::newRow("10 at its limit")
+        << 0x10 << 0 << QList<quint16>(123, 0)
+        << QByteArray("0110000000 7BF6").replace(' ', "") + QByteArray(246 * 2, '0');
+    QTest::newRow("10 one too many")
+        << 0x10 << 0 << QList<quint16>(124, 0) << QByteArray("writes 1 to 123 registers");
+    QTest::newRow("0F one too many")
+        << 0x0F << 0 << QList<quint16>(1969, 1) << QByteArray("writes 1 to 1968 coils");
+    QTest::newRow("03 is a read") << 3 << 0 << QList<quint16>{1} << QByteArray("does not write");
+}
+
+void TestRequest::writeRequests()
+{
+    QFETCH(int, function);
+    QFETCH(int, start);
+    QFETCH(QList<quint16>, values);
+    QFETCH(QByteArray, bodyOrError);
+
+    QString error;
+    const QByteArray request =
+        frame::writeRequest(1, quint8(function), quint16(start), values, error);
+    if (error.isEmpty())
+        QCOMPARE(request, withReferenceCrc(bodyOrError));
+    else
+        QVERIFY2(request.isEmpty() && error.contains(QLatin1String(bodyOrError)),
+                 qPrintable(error));
 }
 
 QTEST_APPLESS_MAIN(TestRequest)

@@ -8,6 +8,8 @@
 
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -109,11 +111,14 @@ private slots:
 
     void textIsTheWindowsLogLine_data();
     void textIsTheWindowsLogLine();
+    void writeReadsBack_data();
+    void writeReadsBack();
     void exitStatus_data();
     void exitStatus();
     void stopSignalEndsAfterTheExchangeInFlight();
     void exchangesEndAtTheReplysFrame();
     void tcpServerRestartedMidRun();
+    void severalSlavesOneSilent();
 
 private:
     // Replaces %port in each argument.
@@ -132,17 +137,38 @@ void TestWirelarkPoll::textIsTheWindowsLogLine_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("countText");
     QTest::addColumn<bool>("valid");
+    // With a type: the line after the log line; holding register k holds 10 * k from 3 on.
+    QTest::addColumn<QString>("values");
 
     const QStringList threeTimes{QStringLiteral("--repeat"), QStringLiteral("3")};
-    QTest::newRow("Com5") << "Com%1" << threeTimes << "0002" << true;
-    QTest::newRow("com5") << "com%1" << threeTimes << "0002" << true;
-    QTest::newRow("bare number") << "%1" << threeTimes << "0002" << true;
-    QTest::newRow("device path") << "%2" << threeTimes << "0002" << true;
-    QTest::newRow("count 3 typed short") << "%1" << QStringList{"--count", "3"} << "0003" << true;
+    QTest::newRow("Com5") << "Com%1" << threeTimes << "0002" << true << QString();
+    QTest::newRow("com5") << "com%1" << threeTimes << "0002" << true << QString();
+    QTest::newRow("bare number") << "%1" << threeTimes << "0002" << true << QString();
+    QTest::newRow("device path") << "%2" << threeTimes << "0002" << true << QString();
+    QTest::newRow("interval 400, fixed wait")
+        << "%1" << threeTimes + QStringList{"--interval", "400", "--fixed-wait"} << "0002" << true
+        << QString();
+    QTest::newRow("count 3 typed short")
+        << "%1" << QStringList{"--count", "3"} << "0003" << true << QString();
     QTest::newRow("count 1, register 5")
-        << "%1" << QStringList{"--count", "1", "--register", "5"} << "0001" << true;
+        << "%1" << QStringList{"--count", "1", "--register", "5"} << "0001" << true << QString();
     // Logged as the window logs it, and not valid: the slave refused.
-    QTest::newRow("exception reply") << "%1" << QStringList{"--function", "2"} << "0002" << false;
+    QTest::newRow("exception reply")
+        << "%1" << QStringList{"--function", "2"} << "0002" << false << QString();
+    const auto typed = [](const char *count, const char *type) {
+        return QStringList{"--register", "3", "--count", count, "--type", type};
+    };
+    QTest::newRow("u32") << "%1" << typed("4", "u32") << "0004" << true << "values 1966120 3276860";
+    QTest::newRow("u32 little") << "%1" << typed("4", "u32") + QStringList{"--word-order", "little"}
+                                << "0004" << true << "values 2621470 3932210";
+    QTest::newRow("s32 byte swap") << "%1" << typed("2", "s32") + QStringList{"--byte-swap"}
+                                   << "0002" << true << "values 503326720";
+    QTest::newRow("f32") << "%1" << typed("2", "f32") << "0002" << true << "values 2.755121e-39";
+    QTest::newRow("f64 byte swap") << "%1" << typed("4", "f64") + QStringList{"--byte-swap"}
+                                   << "0004" << true << "values 3.506977799885436e-164";
+    QTest::newRow("u16 typed, input registers")
+        << "%1" << typed("2", "u16") + QStringList{"--function", "4"} << "0002" << true
+        << "values 1003 1004";
 }
 
 void TestWirelarkPoll::textIsTheWindowsLogLine()
@@ -151,6 +177,7 @@ void TestWirelarkPoll::textIsTheWindowsLogLine()
     QFETCH(QStringList, arguments);
     QFETCH(QString, countText);
     QFETCH(bool, valid);
+    QFETCH(QString, values);
 
     SlaveProcess slave;
     QVERIFY(slave.start(m_configHome.path()));
@@ -166,13 +193,61 @@ void TestWirelarkPoll::textIsTheWindowsLogLine()
     const int count = arguments.contains(QStringLiteral("--repeat")) ? 3 : 1;
     QVERIFY(QTest::qWaitFor([&] { return slave.replies().size() >= count; }, 5000));
     QByteArray expected;
-    for (const QString &hex : slave.replies())
-        expected += expectedText(QByteArray::fromHex(hex.toLatin1()), countText);
+    for (const QString &hex : slave.replies()) {
+        const QByteArray reply = QByteArray::fromHex(hex.toLatin1());
+        expected += values.isEmpty() ? expectedText(reply, countText)
+                                     : (transaction::logLine(reply) + values + '\n').toUtf8();
+    }
     QCOMPARE(run.out, expected);
     QCOMPARE(run.status, valid ? 0 : 1);
     QVERIFY2(
         run.err.contains(QStringLiteral("%1 sent, %2 valid").arg(count).arg(valid ? count : 0)),
         qPrintable(run.err));
+    // Three starts 400 ms apart and a 100 ms wait span 900 ms: 3.3 a second, not 10.
+    static const QRegularExpression rate(QStringLiteral("\n([\\d.]+) valid replies per second\n$"));
+    const double perSecond = rate.match(run.err).captured(1).toDouble();
+    if (arguments.contains(QStringLiteral("--interval")))
+        QVERIFY2(perSecond > 3.0 && perSecond < 3.6, qPrintable(run.err));
+}
+
+void TestWirelarkPoll::writeReadsBack_data()
+{
+    // "write arguments|its last line|read arguments|its last line", arguments separated by spaces.
+    QTest::addColumn<QString>("steps");
+
+    QTest::newRow("06") << "--register 14 --write 1234|written 1234|--register 14 --count 1|"
+                           "registers 1234 - -";
+    QTest::newRow("10 for one") << "--register 14 --write 9 --function 10|written 9|--register 14 "
+                                   "--count 1|registers 9 - -";
+    QTest::newRow("f32") << "--register 10 --type f32 --write 21.5,-0.1|written 21.5 -0.1|"
+                            "--register 10 --type f32 --count 4|values 21.5 -0.1";
+    QTest::newRow("f32 little")
+        << "--register 10 --type f32 --write 21.5 --word-order little|"
+           "written 21.5|--register 10 --type hex --count 2|values 0000 41AC";
+    QTest::newRow("s16 swap") << "--register 10 --type s16 --write -2,3 --byte-swap|written -2 3|"
+                                 "--register 10 --type hex --count 2|values FEFF 0300";
+    QTest::newRow("u64 little") << "--register 10 --type u64 --write 65538 --word-order little|"
+                                   "written 65538|--register 10 --type hex --count 4|"
+                                   "values 0002 0001 0000 0000";
+    QTest::newRow("broadcast") << "--address 0 --register 14 --write 77|broadcast, no reply "
+                                  "awaited: 77|--register 14 --count 1|registers 77 - -";
+}
+
+void TestWirelarkPoll::writeReadsBack()
+{
+    QFETCH(QString, steps);
+    const QStringList step = steps.split(QLatin1Char('|'));
+
+    SlaveProcess slave;
+    QVERIFY(slave.start(m_configHome.path()));
+    for (int k = 0; k < 4; k += 2) {
+        PollProcess poll(m_configHome.path());
+        poll.start(QStringList{QStringLiteral("--port"), slave.portName()} +
+                   step[k].split(QLatin1Char(' ')));
+        const PollRun run = poll.finish();
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        QCOMPARE(run.out.trimmed().split('\n').last(), step[k + 1].toUtf8());
+    }
 }
 
 void TestWirelarkPoll::exitStatus_data()
@@ -220,6 +295,24 @@ void TestWirelarkPoll::exitStatus_data()
                                               << "cannot connect: Connection refused" << true;
     QTest::newRow("TCP port 0") << "slave" << QStringList{"--port", "tcp://127.0.0.1:0"} << none
                                 << 2 << "is not a TCP far end" << true;
+    QTest::newRow("interval zero") << "slave" << QStringList{"--interval", "0"} << none << 2
+                                   << "--interval \"0\" is not a period" << true;
+    QTest::newRow("unknown type") << "slave" << QStringList{"--type", "f16"} << none << 2
+                                  << "give one of u16, s16, hex" << true;
+    QTest::newRow("word order middle") << "slave" << QStringList{"--word-order", "middle"} << none
+                                       << 2 << "--word-order \"middle\"" << true;
+    QTest::newRow("count not a whole f32")
+        << "slave" << QStringList{"--type", "f32", "--count", "3"} << none << 2
+        << "give a multiple of 2" << true;
+    QTest::newRow("write out of range")
+        << "slave" << QStringList{"--write", "70000"} << none << 2 << "from 0 to 65535" << true;
+    QTest::newRow("write too many")
+        << "slave" << QStringList{"--write", QString("1,").repeated(123) + "1"} << none << 2
+        << "1 to 123 registers in one frame, not 124" << true;
+    QTest::newRow("coil not a bit") << "slave" << QStringList{"--write", "2", "--coils"} << none
+                                    << 2 << "each coil is 0 or 1" << true;
+    QTest::newRow("address twice")
+        << "slave" << QStringList{"--address", "1,2,1"} << none << 2 << "1 is given twice" << true;
     QTest::newRow("capture to standard output") << "slave" << QStringList{"--capture", "-"} << none
                                                 << 2 << "--capture needs a file name" << true;
 }
@@ -332,7 +425,7 @@ void TestWirelarkPoll::stopSignalEndsAfterTheExchangeInFlight()
     static const QRegularExpression summary(
         QStringLiteral("--- (Com\\d+) poll statistics ---\n(\\d+) sent, (\\d+) valid, 0 invalid, "
                        "0 silent\ntime to last byte min/median/max = ([\\d.]+)/([\\d.]+)/([\\d.]+) "
-                       "ms\n$"));
+                       "ms\n([\\d.]+) valid replies per second\n$"));
     const QRegularExpressionMatch match = summary.match(run.err);
     QVERIFY2(match.hasMatch(), qPrintable(run.err));
     QCOMPARE(match.captured(1), slave.portName());
@@ -340,6 +433,9 @@ void TestWirelarkPoll::stopSignalEndsAfterTheExchangeInFlight()
     QCOMPARE(match.captured(3).toLongLong(), sent);
     QVERIFY(match.captured(4).toDouble() <= match.captured(5).toDouble());
     QVERIFY(match.captured(5).toDouble() <= match.captured(6).toDouble());
+    // Back to back at a wait of 100 ms: at most 10 a second, and not far below.
+    QVERIFY2(match.captured(7).toDouble() > 5 && match.captured(7).toDouble() <= 10.5,
+             qPrintable(run.err));
 
     // The capture holds every request and reply, and tshark decodes each as Modbus RTU.
     const QString tshark = QStandardPaths::findExecutable(QStringLiteral("tshark"));
@@ -408,6 +504,27 @@ void TestWirelarkPoll::tcpServerRestartedMidRun()
         QRegularExpression::DotMatchesEverythingOption);
     const QRegularExpressionMatch match = summary.match(run.err);
     QVERIFY2(match.hasMatch() && match.captured(1).toInt() >= 5, qPrintable(run.err));
+}
+
+void TestWirelarkPoll::severalSlavesOneSilent()
+{
+    SlaveProcess slave;
+    QVERIFY(slave.start(m_configHome.path(), {QStringLiteral("--address"), QStringLiteral("1,2")}));
+    PollProcess poll(m_configHome.path());
+    poll.start(
+        {"--port", slave.portName(), "--address", "3,1-2", "--repeat", "2", "--format", "json"});
+    const PollRun run = poll.finish();
+    QCOMPARE(run.status, 1);
+    QList<int> addresses;
+    for (const QByteArray &line : run.out.trimmed().split('\n'))
+        addresses
+            << QJsonDocument::fromJson(line).object().value(QStringLiteral("address")).toInt();
+    QCOMPARE(addresses, (QList<int>{3, 1, 2, 3, 1, 2}));
+    for (const char *slaveSummary :
+         {"6 sent, 4 valid, 0 invalid, 2 silent",
+          "--- slave 1 poll statistics ---\n2 sent, 2 valid",
+          "--- slave 3 poll statistics ---\n2 sent, 0 valid, 0 invalid, 2 silent"})
+        QVERIFY2(run.err.contains(QLatin1String(slaveSummary)), qPrintable(run.err));
 }
 
 QTEST_GUILESS_MAIN(TestWirelarkPoll)
