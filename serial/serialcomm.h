@@ -75,4 +75,25 @@ public:
     }
 };
 
+// The checks every component makes of these two values alike: input mode 0 or 1; a buffer count
+// of 0, the only one the program writes.
+inline CommError checkInputMode(qint32 mode)
+{
+    if (mode != 0 && mode != 1)
+        return CommError::make(
+            CommError::BadValue,
+            QStringLiteral("Input mode %1 is not supported; use 1 (bytes).").arg(mode));
+    return {};
+}
+
+inline CommError checkInBufferCount(qint16 count)
+{
+    if (count != 0)
+        return CommError::make(CommError::BadValue,
+                               QStringLiteral("The receive buffer can only be emptied (count 0), "
+                                              "not set to %1.")
+                                   .arg(count));
+    return {};
+}
+
 } // namespace serial

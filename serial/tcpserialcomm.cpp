@@ -136,22 +136,15 @@ CommError TcpSerialComm::setDTREnable(bool)
 
 CommError TcpSerialComm::setInputMode(qint32 mode)
 {
-    if (mode != 0 && mode != 1)
-        return CommError::make(
-            CommError::BadValue,
-            QStringLiteral("Input mode %1 is not supported; use 1 (bytes).").arg(mode));
-    return {};
+    return checkInputMode(mode);
 }
 
 CommError TcpSerialComm::setInBufferCount(qint16 count)
 {
     if (CommError error = usable())
         return error;
-    if (count != 0)
-        return CommError::make(CommError::BadValue,
-                               QStringLiteral("The receive buffer can only be emptied (count 0), "
-                                              "not set to %1.")
-                                   .arg(count));
+    if (CommError error = checkInBufferCount(count))
+        return error;
     pullPending();
     if (CommError error = usable())
         return error;
