@@ -18,17 +18,6 @@
 namespace poll
 {
 
-namespace
-{
-
-QString canonicalOrSelf(const QString &path)
-{
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    return canonical.isEmpty() ? path : canonical;
-}
-
-} // namespace
-
 PollRunner::PollRunner(const PollOptions &options, console::StopSignals &stop)
     : m_options(options), m_stop(stop)
 {
@@ -51,38 +40,10 @@ void PollRunner::choosePort()
         m_portText = m_options.port.tcpText;
         return;
     }
-    const QString path = m_options.port.devicePath;
-    if (path.isEmpty()) {
-        m_portText = m_options.port.portText;
-        // One look-up of the machine's ports serves the open and the line that names the device.
-        if (const std::optional<qint16> number = serial::portNumberOfText(m_portText)) {
-            const std::optional<serial::MappedPort> port = serial::resolveSystemPort(*number);
-            m_resolver = [number = *number, port](int asked) {
-                return asked == number ? port : std::nullopt;
-            };
-        }
-        return;
-    }
-    // A device path is named by the number the port map gives it, so that messages read as the
-    // window's; a device the map does not list takes the lowest number free.
-    const QString wanted = canonicalOrSelf(path);
-    const QList<serial::MappedPort> ports = serial::scanSystemPorts();
-    std::set<int> taken;
-    int number = 0;
-    for (const serial::MappedPort &port : ports) {
-        taken.insert(port.number);
-        if (number == 0 && canonicalOrSelf(port.devicePath) == wanted)
-            number = port.number;
-    }
-    for (int free = 1; number == 0; ++free)
-        if (!taken.contains(free))
-            number = free;
-    m_portText = QStringLiteral("Com%1").arg(number);
-    m_resolver = [number, path](int asked) -> std::optional<serial::MappedPort> {
-        if (asked == number)
-            return serial::MappedPort{number, path, {}, false};
-        return std::nullopt;
-    };
+    serial::ChosenPort chosen =
+        serial::chooseSystemPort(m_options.port.portText, m_options.port.devicePath);
+    m_portText = chosen.portText;
+    m_resolver = std::move(chosen.resolver);
 }
 
 QString PollRunner::devicePathOf(const QString &portText) const

@@ -20,12 +20,6 @@ namespace
 constexpr int kConfirmTries = 3;
 constexpr int kConfirmWaitFactor = 10;
 
-QString canonicalOrSelf(const QString &path)
-{
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    return canonical.isEmpty() ? path : canonical;
-}
-
 } // namespace
 
 QByteArray deviceLine(OutputFormat format, const FoundDevice &device)
@@ -67,36 +61,9 @@ ScanRunner::~ScanRunner()
 
 void ScanRunner::choosePort()
 {
-    const QString path = m_options.devicePath;
-    if (path.isEmpty()) {
-        m_portText = m_options.portText;
-        if (const std::optional<qint16> number = serial::portNumberOfText(m_portText)) {
-            const std::optional<serial::MappedPort> port = serial::resolveSystemPort(*number);
-            m_resolver = [number = *number, port](int asked) {
-                return asked == number ? port : std::nullopt;
-            };
-        }
-        return;
-    }
-    // A device path is named by the number the port map gives it; a device the map does not list
-    // takes the lowest number free, and only that number opens it.
-    const QString wanted = canonicalOrSelf(path);
-    std::set<int> taken;
-    int number = 0;
-    for (const serial::MappedPort &port : serial::scanSystemPorts()) {
-        taken.insert(port.number);
-        if (number == 0 && canonicalOrSelf(port.devicePath) == wanted)
-            number = port.number;
-    }
-    for (int free = 1; number == 0; ++free)
-        if (!taken.contains(free))
-            number = free;
-    m_portText = QStringLiteral("Com%1").arg(number);
-    m_resolver = [number, path](int asked) -> std::optional<serial::MappedPort> {
-        if (asked == number)
-            return serial::MappedPort{number, path, {}, false};
-        return std::nullopt;
-    };
+    serial::ChosenPort chosen = serial::chooseSystemPort(m_options.portText, m_options.devicePath);
+    m_portText = chosen.portText;
+    m_resolver = std::move(chosen.resolver);
 }
 
 QString ScanRunner::openAt(qint32 speed, const QString &framing)

@@ -18,4 +18,16 @@ using PortResolver = std::function<std::optional<MappedPort>(int number)>;
 // the machine's serial devices.
 std::unique_ptr<SerialComm> createSystemComm(PortResolver resolver = {});
 
+// A port as a command line names it, ready to open: the port text for openPort ("Com<N>") and a
+// resolver that maps that one number, from one look-up of the machine's ports.
+struct ChosenPort {
+    QString portText;
+    PortResolver resolver;
+};
+
+// portText ("Com5") is looked up in the port map. A devicePath, when given, is named by the
+// number the port map gives it, so that messages read as the window's; a device the map does not
+// list takes the lowest number free, and only that number opens it.
+ChosenPort chooseSystemPort(const QString &portText, const QString &devicePath);
+
 } // namespace serial
