@@ -12,9 +12,9 @@ namespace
 {
 
 // "type[,little][,swap]".
-ValueLayout layout(const char *spec)
+ValueLayout layout(const char *text)
 {
-    const QStringList parts = QString::fromLatin1(spec).split(QLatin1Char(','));
+    const QStringList parts = QString::fromLatin1(text).split(QLatin1Char(','));
     return {*frame::valueTypeNamed(parts[0]),
             parts.contains(QLatin1String("little")) ? WordOrder::Little : WordOrder::Big,
             parts.contains(QLatin1String("swap"))};
