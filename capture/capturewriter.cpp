@@ -227,9 +227,15 @@ bool CaptureWriter::flush()
     return true;
 }
 
+int CaptureWriter::fileDescriptor() const
+{
+    return fileno(pcap_dump_file(m_dumper));
+}
+
 bool CaptureWriter::fail(int errorNumber)
 {
     m_failed = true;
+    m_readerGone = errorNumber == EPIPE;
     FILE *file = pcap_dump_file(m_dumper);
     // Nothing more reaches the output, not even what the buffer holds at close.
     __fpurge(file);

@@ -71,6 +71,10 @@ public:
     QString errorText() const { return m_errorText; }
     // Records written and flushed.
     qint64 savedRecords() const { return m_savedRecords; }
+    // True once a write or flush failed because the pipe's or FIFO's reader had gone.
+    bool readerGone() const { return m_readerGone; }
+    // The descriptor written to: a pipe or FIFO reports POLLERR on it once its reader is gone.
+    int fileDescriptor() const;
 
 private:
     CaptureWriter(pcap *handle, pcap_dumper *dumper, QString name);
@@ -84,6 +88,7 @@ private:
     qint64 m_savedRecords = 0;
     qint64 m_savedBytes = 0; // file header and the saved records
     bool m_failed = false;
+    bool m_readerGone = false;
     QString m_errorText;
 };
 

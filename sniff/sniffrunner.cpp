@@ -195,6 +195,7 @@ void SniffRunner::deliver(const std::vector<SplitItem> &items)
     if (items.empty())
         return;
     m_out.clear();
+    const bool capturing = m_capture && !m_capture->failed();
     for (const SplitItem &item : items) {
         m_totals.add(item);
         const auto when =
@@ -203,26 +204,43 @@ void SniffRunner::deliver(const std::vector<SplitItem> &items)
         if (m_printLines)
             m_out += m_options.format == OutputFormat::Json ? jsonLine(item, when)
                                                             : textLine(item, when);
-        if (m_capture && !m_capture->failed())
+        if (capturing)
             m_capture->write(item.bytes, when, recordOf(item));
     }
-    if (m_capture && !m_capture->failed() && !m_capture->flush()) {
+    if (capturing && !m_capture->flush())
+        captureFailed();
+    if (m_printLines && !writeOut(m_out))
+        m_ended = true;
+}
+
+void SniffRunner::captureFailed()
+{
+    // Where the capture is the only output, its reader going away (Wireshark's capture stopped,
+    // a pipe's reader ended) ends the run as the end of the input does: it is how an extcap
+    // capture is told to stop. Any other failure is reported, and ends the run when nothing
+    // else is left to write.
+    if (m_printLines || !m_capture->readerGone()) {
         printError(m_capture->errorText());
         m_failed = true;
     }
-    if (m_printLines && !writeOut(m_out))
+    if (!m_printLines)
         m_ended = true;
 }
 
 bool SniffRunner::step()
 {
-    pollfd fds[2] = {{m_sourceFd, POLLIN, 0}, {m_stop.fd(), POLLIN, 0}};
+    // Where the capture is the only output, its descriptor is watched for POLLERR alone: a pipe
+    // or FIFO reports it once its reader is gone, so an idle bus does not keep the program
+    // running for nobody.
+    const int captureFd =
+        !m_printLines && m_capture && !m_capture->failed() ? m_capture->fileDescriptor() : -1;
+    pollfd fds[3] = {{m_sourceFd, POLLIN, 0}, {m_stop.fd(), POLLIN, 0}, {captureFd, 0, 0}};
     int timeout = -1;
     if (const std::optional<Time> due = m_splitter->decisionDue()) {
         const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - now());
         timeout = int(std::max<std::chrono::milliseconds::rep>(0, wait.count()));
     }
-    const int ready = ::poll(fds, 2, timeout);
+    const int ready = ::poll(fds, 3, timeout);
     if (ready < 0) {
         if (errno == EINTR)
             return true;
@@ -234,6 +252,10 @@ bool SniffRunner::step()
     if (fds[1].revents & POLLIN) {
         if (m_stop.take() != 0)
             return false;
+    }
+    if (fds[2].revents & (POLLERR | POLLHUP)) {
+        // What the splitter still holds goes out at the end, where its write fails the same way.
+        return false;
     }
     if (ready == 0) {
         deliver(m_splitter->idle(now()));

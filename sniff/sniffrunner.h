@@ -34,6 +34,8 @@ private:
     // Waits for bytes, a stop signal or the splitter's next decision; false to stop.
     bool step();
     void deliver(const std::vector<SplitItem> &items);
+    // Reports a capture that cannot be written, and ends the run where nothing else is left to do.
+    void captureFailed();
     bool writeOut(const QByteArray &bytes);
     void printError(const QString &message) const;
 

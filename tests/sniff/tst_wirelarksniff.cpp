@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace
@@ -74,7 +75,8 @@ private slots:
     void commandLine_data();
     void commandLine();
     void portIsNeverWritten();
-    void stopsBeforeTheFifoHasAReader();
+    void extcapStops_data();
+    void extcapStops();
     void liveInTshark();
 
 private:
@@ -170,18 +172,45 @@ void TestWirelarkSniff::portIsNeverWritten()
     QVERIFY(far.takeAll().isEmpty());
 }
 
-// Wireshark may end a capture before it opens the FIFO: SIGTERM must still end the program.
-void TestWirelarkSniff::stopsBeforeTheFifoHasAReader()
+// Wireshark stops an extcap capture by SIGTERM, possibly before it opens the FIFO, or by closing
+// the FIFO, possibly while the bus is idle: either way the program ends cleanly and quietly.
+void TestWirelarkSniff::extcapStops_data()
 {
+    QTest::addColumn<bool>("readerCloses");
+    QTest::newRow("SIGTERM before the FIFO has a reader") << false;
+    QTest::newRow("the reader closes the FIFO on an idle bus") << true;
+}
+
+void TestWirelarkSniff::extcapStops()
+{
+    QFETCH(bool, readerCloses);
+    PtyFarEnd far;
+    const QString ports = m_dir.filePath(QStringLiteral("config/wirelark/ports"));
+    QVERIFY(far.isValid() && QDir().mkpath(ports) && far.linkAs(ports, 7));
     const QByteArray fifo = QFile::encodeName(m_dir.filePath(QStringLiteral("capture.fifo")));
+    ::unlink(fifo.constData());
     QVERIFY(::mkfifo(fifo.constData(), 0600) == 0);
     Sniff sniff(m_dir.path());
     sniff.start(
         {"--extcap-interface", "wirelark-com7", "--fifo", QFile::decodeName(fifo), "--capture"});
-    QTest::qWait(300);
-    ::kill(pid_t(sniff.process().processId()), SIGTERM);
+    if (readerCloses) {
+        const int reader = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        QVERIFY(reader >= 0);
+        // The pcap file header (24 bytes) shows the capture has begun; then the reader goes.
+        ssize_t got = 0;
+        const auto readSome = [&got, reader] {
+            char bytes[24];
+            got += std::max<ssize_t>(::read(reader, bytes, sizeof bytes), 0);
+            return got;
+        };
+        QTRY_VERIFY(readSome() >= 24);
+        ::close(reader);
+    } else {
+        QTest::qWait(300);
+        ::kill(pid_t(sniff.process().processId()), SIGTERM);
+    }
     QCOMPARE(sniff.finish(), 0);
-    QVERIFY(sniff.process().readAllStandardError().isEmpty());
+    QCOMPARE(sniff.process().readAllStandardError(), QByteArray());
 }
 
 void TestWirelarkSniff::liveInTshark()
@@ -228,7 +257,8 @@ void TestWirelarkSniff::liveInTshark()
     }
     QCOMPARE(capture.state(), QProcess::NotRunning);
     const QString out = QString::fromUtf8(capture.readAllStandardOutput());
-    QVERIFY2(out.count(QStringLiteral("Modbus RTU")) >= 3, qPrintable(out));
+    QVERIFY2(out.count(QStringLiteral("Modbus RTU")) >= 3,
+             qPrintable(out + QString::fromUtf8(said)));
     QVERIFY2(out.contains(QStringLiteral("Response: Unit:   1, Func:   3")), qPrintable(out));
     QVERIFY(!(said + capture.readAllStandardError()).contains("wirelark-sniff"));
 }
