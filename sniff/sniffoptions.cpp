@@ -1,6 +1,6 @@
 #include "sniff/sniffoptions.h"
 
-#include "serial/portmap.h"
+#include "console/optionvalues.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
@@ -97,23 +97,10 @@ void readPortText(const QString &text, SniffOptions &options, QString &error)
         options.devicePath = text;
         return;
     }
-    static const QRegularExpression named(QStringLiteral("^(?:com)?\\s*([0-9]{1,9})$"),
-                                          QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch match = named.match(text.trimmed());
-    if (!match.hasMatch()) {
-        error = QStringLiteral("--port \"%1\" names no port. Give Com5, com5 or 5, or a device "
-                               "path such as /dev/ttyUSB0.")
-                    .arg(text);
-        return;
-    }
-    const int number = match.captured(1).toInt();
-    if (number < 1 || number > serial::kMaxPortNumber) {
-        error = QStringLiteral("--port %1: the port number must be 1 to %2.")
-                    .arg(text)
-                    .arg(serial::kMaxPortNumber);
-        return;
-    }
-    options.portText = QStringLiteral("Com%1").arg(number);
+    if (const std::optional<int> number = console::portNumber(text, error))
+        options.portText = QStringLiteral("Com%1").arg(*number);
+    else
+        error += QStringLiteral(" A device path such as /dev/ttyUSB0 is taken as well.");
 }
 
 CommandLine parseCommandLine(const QStringList &arguments)
@@ -177,6 +164,11 @@ CommandLine parseCommandLine(const QStringList &arguments)
         options.speedText = value("speed");
     if (isSet("settings"))
         options.framingText = value("settings");
+    if (const std::optional<serial::CommSettings> line =
+            console::lineSettings(options.speedText, options.framingText, result.error))
+        options.line = *line;
+    else
+        return result;
 
     if (extcap) {
         options.extcapInterface = value("extcap-interface");

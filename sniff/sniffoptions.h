@@ -1,5 +1,7 @@
 #pragma once
 
+#include "serial/commsettings.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -26,8 +28,10 @@ struct SniffOptions {
     // The port: "Com<N>" for a number of the port map, or a device path; empty with an input.
     QString portText;
     QString devicePath;
+    // As given, for the start line; line is what they say.
     QString speedText = QStringLiteral("9600");
     QString framingText = QStringLiteral("N,8,1");
+    serial::CommSettings line;
     QString inputPath;   // a recorded byte stream instead of a port
     QString capturePath; // pcap output, "-" for standard output; empty: none
     OutputFormat format = OutputFormat::Text;
@@ -47,8 +51,8 @@ struct CommandLine {
 // which --capture is a flag and the capture goes to --fifo.
 CommandLine parseCommandLine(const QStringList &arguments);
 
-// The port named by text: "Com5", "com5", "COM5", "Com 5" or "5" (1 to 32767) gives portText
-// "Com5"; text with a "/" is a device path. Any other text sets error.
+// The port named by text: a port number as console::portNumber reads it gives portText "Com5";
+// text with a "/" is a device path. Any other text sets error.
 void readPortText(const QString &text, SniffOptions &options, QString &error);
 
 } // namespace sniff

@@ -94,11 +94,7 @@ bool SniffRunner::openPort(const QString &devicePath)
 
 bool SniffRunner::openSource()
 {
-    const QString settingsText = m_options.speedText + QLatin1Char(',') + m_options.framingText;
-    if (const serial::CommError error = serial::parseSettings(settingsText, m_settings)) {
-        printError(error.message);
-        return false;
-    }
+    m_settings = m_options.line;
     if (!m_options.inputPath.isEmpty()) {
         m_input.reset(
             ::open(QFile::encodeName(m_options.inputPath).constData(), O_RDONLY | O_CLOEXEC));
