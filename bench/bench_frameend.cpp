@@ -4,6 +4,7 @@
 // how long after the reply's last byte the engine's wait ends.
 #include "bench/benchreport.h"
 #include "bench/benchstats.h"
+#include "bench/pollrun.h"
 #include "serial/linetiming.h"
 #include "serial/qtserialcomm.h"
 #include "tests/support/slaveprocess.h"
@@ -61,34 +62,17 @@ double lineLimit(int baud)
 
 std::optional<Rate> runOurs(const QString &configHome, const QString &port, int baud, int count)
 {
-    QProcess poll;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
-    poll.setProcessEnvironment(env);
-    poll.start(QStringLiteral(WIRELARK_POLL_PATH),
-               {QStringLiteral("--port"), port, QStringLiteral("--speed"), QString::number(baud),
-                QStringLiteral("--repeat"), QString::number(count), QStringLiteral("--format"),
-                QStringLiteral("csv")});
-    if (!poll.waitForFinished(120000) || poll.exitStatus() != QProcess::NormalExit)
+    const std::optional<bench::PollRun> run = bench::runPoller(
+        QStringLiteral(WIRELARK_POLL_PATH), configHome,
+        {QStringLiteral("--port"), port, QStringLiteral("--speed"), QString::number(baud),
+         QStringLiteral("--repeat"), QString::number(count)},
+        120000);
+    if (!run)
         return std::nullopt;
-    const QList<QByteArray> lines = poll.readAllStandardOutput().trimmed().split('\n');
-    const QString err = QString::fromUtf8(poll.readAllStandardError());
-    std::fputs(qPrintable(err), stderr);
-    static const QRegularExpression counts(QStringLiteral("(\\d+) sent, (\\d+) valid"));
-    const QRegularExpressionMatch match = counts.match(err);
-    if (lines.size() < 3 || !match.hasMatch())
-        return std::nullopt;
-    const auto timeOf = [](const QByteArray &line) {
-        return QDateTime::fromString(QString::fromLatin1(line.left(line.indexOf(','))),
-                                     Qt::ISODateWithMs)
-            .toMSecsSinceEpoch();
-    };
-    // From the first request to the last: one exchange fewer than the lines.
-    const double seconds = double(timeOf(lines.last()) - timeOf(lines.at(1))) / 1000.0;
     Rate rate;
-    rate.sent = match.captured(1).toLongLong();
-    rate.good = match.captured(2).toLongLong();
-    rate.perSecond = seconds > 0 ? double(lines.size() - 2) / seconds : 0;
+    rate.sent = run->sent;
+    rate.good = run->valid;
+    rate.perSecond = run->perSecond;
     return rate;
 }
 

@@ -4,6 +4,7 @@
 //                             window's exchanges per second and CPU at txtdelay 10.
 #include "bench/benchreport.h"
 #include "bench/benchstats.h"
+#include "bench/pollrun.h"
 #include "tests/support/slaveprocess.h"
 
 #include <QCoreApplication>
@@ -42,39 +43,21 @@ double childrenCpuSeconds()
 
 std::optional<PollFigures> runPoll(const QString &configHome, const QString &port)
 {
-    QProcess poll;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
-    env.remove(QStringLiteral("DISPLAY"));
-    poll.setProcessEnvironment(env);
     const double cpuBefore = childrenCpuSeconds();
-    poll.start(QStringLiteral(WIRELARK_POLL_PATH),
-               {QStringLiteral("--port"), port, QStringLiteral("--wait"), QStringLiteral("10"),
-                QStringLiteral("--repeat"), QString::number(kExchanges), QStringLiteral("--format"),
-                QStringLiteral("csv")});
-    if (!poll.waitForFinished(60000) || poll.exitStatus() != QProcess::NormalExit)
-        return std::nullopt;
+    const std::optional<bench::PollRun> run = bench::runPoller(
+        QStringLiteral(WIRELARK_POLL_PATH), configHome,
+        {QStringLiteral("--port"), port, QStringLiteral("--wait"), QStringLiteral("10"),
+         QStringLiteral("--repeat"), QString::number(kExchanges)},
+        60000);
     const double cpu = childrenCpuSeconds() - cpuBefore;
-
-    const QList<QByteArray> lines = poll.readAllStandardOutput().trimmed().split('\n');
-    const QString err = QString::fromUtf8(poll.readAllStandardError());
-    std::fputs(qPrintable(err), stderr);
-    static const QRegularExpression counts(QStringLiteral("(\\d+) sent, (\\d+) valid"));
-    const QRegularExpressionMatch match = counts.match(err);
-    if (lines.size() < 3 || !match.hasMatch())
+    if (!run || run->seconds <= 0)
         return std::nullopt;
-    const auto timeOf = [](const QByteArray &line) {
-        return QDateTime::fromString(QString::fromLatin1(line.left(line.indexOf(','))),
-                                     Qt::ISODateWithMs)
-            .toMSecsSinceEpoch();
-    };
-    const double seconds = double(timeOf(lines.last()) - timeOf(lines.at(1))) / 1000.0;
     PollFigures figures;
-    figures.sent = match.captured(1).toLongLong();
-    figures.valid = match.captured(2).toLongLong();
-    figures.perSecond = double(lines.size() - 2) / seconds;
+    figures.sent = run->sent;
+    figures.valid = run->valid;
+    figures.perSecond = run->perSecond;
     figures.cpuPerExchangeMs = cpu * 1000.0 / double(std::max<qint64>(figures.sent, 1));
-    figures.cpuShare = cpu / seconds;
+    figures.cpuShare = cpu / run->seconds;
     return figures;
 }
 
