@@ -18,6 +18,8 @@ namespace
 constexpr qint64 kMaxRepeat = 99'999'999'999;
 // An interval of a day at most: longer ones are a unit mistaken.
 constexpr int kMaxIntervalMs = 86'400'000;
+// A reply of FC 01 or 02 holds at most 2000 bits (250 data bytes).
+constexpr int kMaxReadBits = 2000;
 
 struct HexOption {
     const char *name;
@@ -29,18 +31,28 @@ struct HexOption {
 constexpr HexOption kHexOptions[] = {
     {"address", "slave address", 2, &frame::RequestFields::address},
     {"function", "function code", 2, &frame::RequestFields::function},
-    {"register", "start register", 4, &frame::RequestFields::startRegister},
-    {"count", "register count", 4, &frame::RequestFields::registerCount},
+    {"register", "start register, numbered from --base", 4, &frame::RequestFields::startRegister},
+    {"count", "register count (of bits for FC 01 and 02, 1 to 7D0)", 4,
+     &frame::RequestFields::registerCount},
 };
 
 const char kEpilogue[] = R"(Output (--format):
   text  per exchange the window's log line (the reply's bytes in hex, CR LF),
         then "registers A B C": the window's three read-outs in decimal, "-"
-        where the window leaves one empty.
+        where the window leaves one empty. For FC 01 and 02 the line is
+        "bits 0 1 1 ...": the --count bits asked, the first coil or input first
+        (bit 0 of the first data byte), the padding of the last byte left out;
+        none for a reply that is not valid.
   csv   a header line, then per exchange: time,seq,request,reply,reg1,reg2,
-        reg3,verdict,valid,first_byte_ms,last_byte_ms,detail.
+        reg3,verdict,valid,first_byte_ms,last_byte_ms,detail. The columns are
+        the same for every function: the bits of FC 01 and 02 are in the reply
+        column only, as the values of --type are.
   json  one object per exchange and line with the same fields; registers as
-        an array of three numbers or null.
+        an array of three numbers or null; for FC 01 and 02 "bits" as an array
+        of 0 and 1.
+Register and coil numbers are hexadecimal, from 0 as the protocol numbers them,
+or from 1 with --base 1: --register 1 is then the protocol's register 0, and
+the line on standard error at the start names the registers so numbered.
 A reply is valid with a good CRC, the request's address and function, and the
 length the function asks for; an exception reply is not (verdict "exception":
 the slave did not do what was asked), and no reply to a broadcast (address 00)
@@ -102,6 +114,11 @@ console::ProgramOptions program()
             program.rows.append(
                 console::option(hex.name, "HEX", "the %1, at most %2 hex digits (default %3).",
                                 QLatin1String(hex.field), hex.width, defaults.fields.*hex.text));
+    program.rows.append(console::option(
+        "base", "0|1",
+        "number registers and coils from 0, as the protocol does (default), or from 1, as many "
+        "device manuals do: for --register, --write and the output. --register 40001 is 40001 "
+        "hex, too long for the field, not holding register 1."));
     program.rows.append(
         {console::option("wait", "MS",
                          "milliseconds to wait for the reply after each request, %1 to %2 "
@@ -209,6 +226,33 @@ QString readOptions(const QCommandLineParser &parser, PollOptions &options, QStr
     }
     if (!error.isEmpty())
         return error;
+    if (isSet("base")) {
+        const std::optional<qint64> base = console::number(value("base"), 0, 1);
+        if (!base)
+            return QStringLiteral("--base \"%1\": give 0 (registers and coils numbered from 0, "
+                                  "as the protocol numbers them) or 1 (from 1).")
+                .arg(value("base"));
+        options.base = int(*base);
+    }
+    if (options.base == 1 && isSet("register")) {
+        const uint number = options.fields.startRegister.toUInt(nullptr, 16);
+        if (number == 0)
+            return QStringLiteral("--register 0 with --base 1: registers are numbered from 1, the "
+                                  "first is --register 1.");
+        options.fields.startRegister =
+            QStringLiteral("%1").arg(number - 1, 4, 16, QLatin1Char('0')).toUpper();
+    }
+    if (const int function = options.fields.function.toInt(nullptr, 16);
+        !isSet("write") && (function == 1 || function == 2)) {
+        const int count = options.fields.registerCount.toInt(nullptr, 16);
+        if (count < 1 || count > kMaxReadBits)
+            return QStringLiteral("--count %1 (%2 bits) does not fit: a reply of FC %3 holds 1 to "
+                                  "%4 bits (7D0 hex).")
+                .arg(options.fields.registerCount)
+                .arg(count)
+                .arg(options.fields.function)
+                .arg(kMaxReadBits);
+    }
 
     // The window's wait field takes digits only, and is brought into range when it loses focus.
     if (isSet("wait")) {

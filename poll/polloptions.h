@@ -30,6 +30,10 @@ struct PollOptions {
     // Each brought to its width and upper case, as the window's fields are when they lose focus.
     frame::RequestFields fields{QStringLiteral("01"), QStringLiteral("03"), QStringLiteral("0000"),
                                 QStringLiteral("0002")};
+    // The number of the first register or coil as the command line and the output give it: 0,
+    // the protocol's own numbering, or 1, as many device manuals number them. fields hold the
+    // protocol's number.
+    int base = 0;
     // The wait after each request, frame::kMinDelayMs to frame::kMaxDelayMs.
     int waitMs = 100;
     // Exchanges to run; 0 runs until a stop signal.

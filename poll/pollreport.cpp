@@ -1,5 +1,6 @@
 #include "pollreport.h"
 
+#include "frame/rtuframe.h"
 #include "transaction/logline.h"
 #include "transaction/verdict.h"
 
@@ -7,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <limits>
 
 namespace poll
@@ -69,6 +71,24 @@ QList<quint16> replyRegisters(const transaction::ExchangeOutcome &outcome)
     return registers;
 }
 
+// The bits a read of FC 01 or 02 asked for, from its valid reply, whose data bytes hold them bit 0
+// of the first byte first; empty for a reply that is not valid, and nothing for another request.
+std::optional<QList<int>> replyBits(const transaction::ExchangeOutcome &outcome)
+{
+    const frame::RtuFrame request =
+        frame::decodeRtuFrame(outcome.request, frame::Direction::Request);
+    if ((request.function != 0x01 && request.function != 0x02) || !request.quantity)
+        return std::nullopt;
+    QList<int> bits;
+    if (!outcome.passed)
+        return bits;
+    const QByteArray data = frame::decodeRtuFrame(outcome.reply, frame::Direction::Response).data;
+    const int count = std::min<int>(*request.quantity, int(data.size()) * 8);
+    for (int k = 0; k < count; ++k)
+        bits << ((quint8(data[k / 8]) >> (k % 8)) & 1);
+    return bits;
+}
+
 QJsonValue jsonValue(const QString &text, frame::ValueType type)
 {
     switch (type) {
@@ -106,6 +126,7 @@ QByteArray formatRecord(OutputFormat format, const ExchangeRecord &record,
     const transaction::Verdict &verdict = outcome.verdict;
     const QString word = transaction::summaryWord(verdict.summary);
     const QString detail = outcome.verdictText.section(QLatin1Char('\n'), 0, 0);
+    const std::optional<QList<int>> bits = replyBits(outcome);
     switch (format) {
     case OutputFormat::Text: {
         if (!record.writtenValues.isEmpty()) {
@@ -122,6 +143,12 @@ QByteArray formatRecord(OutputFormat format, const ExchangeRecord &record,
                     (QStringList{QStringLiteral("values")} + values).join(QLatin1Char(' ')) +
                     QLatin1Char('\n'))
                 .toUtf8();
+        if (bits) {
+            QString text = outcome.logLine + QStringLiteral("bits");
+            for (const int bit : *bits)
+                text += bit != 0 ? QStringLiteral(" 1") : QStringLiteral(" 0");
+            return (text + QLatin1Char('\n')).toUtf8();
+        }
         QString text = outcome.logLine + QStringLiteral("registers");
         for (const QString &readout : outcome.readouts)
             text += QLatin1Char(' ') + (readout.isEmpty() ? QStringLiteral("-") : readout);
@@ -171,6 +198,12 @@ QByteArray formatRecord(OutputFormat format, const ExchangeRecord &record,
                 jsonValues.append(jsonValue(text, layout->type));
             object.insert(QStringLiteral("values"), jsonValues);
         }
+        if (bits) {
+            QJsonArray jsonBits;
+            for (const int bit : *bits)
+                jsonBits.append(bit);
+            object.insert(QStringLiteral("bits"), jsonBits);
+        }
         if (!record.writtenValues.isEmpty()) {
             object.insert(QStringLiteral("written"),
                           QJsonArray::fromStringList(record.writtenValues));
@@ -180,6 +213,43 @@ QByteArray formatRecord(OutputFormat format, const ExchangeRecord &record,
     }
     }
     return {};
+}
+
+QString requestedNumbers(const QByteArray &request, int base)
+{
+    const frame::RtuFrame frame = frame::decodeRtuFrame(request, frame::Direction::Request);
+    QString kind;
+    switch (frame.function) {
+    case 0x01:
+    case 0x05:
+    case 0x0F:
+        kind = QStringLiteral("coil");
+        break;
+    case 0x02:
+        kind = QStringLiteral("discrete input");
+        break;
+    case 0x03:
+    case 0x06:
+    case 0x10:
+        kind = QStringLiteral("holding register");
+        break;
+    case 0x04:
+        kind = QStringLiteral("input register");
+        break;
+    default:
+        return {};
+    }
+    if (!frame.start)
+        return {};
+    const auto number = [base](qint64 protocolNumber) {
+        return QStringLiteral("%1").arg(protocolNumber + base, 4, 16, QLatin1Char('0')).toUpper();
+    };
+    const qint64 quantity = frame.quantity.value_or(1);
+    const QString numbers = quantity == 1
+                                ? kind + QLatin1Char(' ') + number(*frame.start)
+                                : kind + QStringLiteral("s ") + number(*frame.start) +
+                                      QLatin1Char('-') + number(*frame.start + quantity - 1);
+    return numbers + QStringLiteral(" hex, from %1").arg(base);
 }
 
 void PollStats::add(const ExchangeRecord &record)

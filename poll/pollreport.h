@@ -32,8 +32,16 @@ QByteArray csvHeader();
 // With a layout, for FC 03/04: text gives "values V1 V2 ..." in place of the read-outs, and json
 // "registers" every 16-bit word of the reply beside "values" (numbers, "nan", "inf", "-inf" as
 // strings), both empty arrays for a reply that is not valid.
+// For a read of FC 01 or 02 (a request of 1 to 2000 bits): text gives "bits B1 B2 ..." in place
+// of the read-outs and json "bits", 0 or 1 each, the first coil or input first; none for a reply
+// that is not valid.
 QByteArray formatRecord(OutputFormat format, const ExchangeRecord &record,
                         const std::optional<frame::ValueLayout> &layout = std::nullopt);
+
+// What a request reads or writes, numbered from base, for the line at the start: "holding
+// registers 0010-0011 hex, from 0", "coil 0001 hex, from 1"; empty for a function that names no
+// registers or coils.
+QString requestedNumbers(const QByteArray &request, int base);
 
 // Counts of a run and its times to the last byte, for the summary.
 class PollStats

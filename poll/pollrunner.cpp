@@ -280,11 +280,14 @@ int PollRunner::run()
     for (const int address : addresses)
         requests << requestTo(address);
     const QString device = devicePathOf(m_portText);
-    std::fprintf(
-        stderr, "Polling %s%s at %s,%s: request %s, wait %d ms\n", qUtf8Printable(m_portText),
-        device.isEmpty() ? "" : qUtf8Printable(QStringLiteral(" (%1)").arg(device)),
-        qUtf8Printable(m_options.speedText), qUtf8Printable(m_options.framingText),
-        qUtf8Printable(transaction::logLine(requests.first()).chopped(2)), m_options.waitMs);
+    const QString numbers = requestedNumbers(requests.first(), m_options.base);
+    std::fprintf(stderr, "Polling %s%s at %s,%s: request %s%s, wait %d ms\n",
+                 qUtf8Printable(m_portText),
+                 device.isEmpty() ? "" : qUtf8Printable(QStringLiteral(" (%1)").arg(device)),
+                 qUtf8Printable(m_options.speedText), qUtf8Printable(m_options.framingText),
+                 qUtf8Printable(transaction::logLine(requests.first()).chopped(2)),
+                 numbers.isEmpty() ? "" : qUtf8Printable(QStringLiteral(" (%1)").arg(numbers)),
+                 m_options.waitMs);
 
     bool running = m_options.format != OutputFormat::Csv || writeOutput(csvHeader());
     const std::chrono::milliseconds interval{m_options.intervalMs};

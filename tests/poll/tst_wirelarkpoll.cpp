@@ -152,9 +152,9 @@ void TestWirelarkPoll::textIsTheWindowsLogLine_data()
         << "%1" << QStringList{"--count", "3"} << "0003" << true << QString();
     QTest::newRow("count 1, register 5")
         << "%1" << QStringList{"--count", "1", "--register", "5"} << "0001" << true << QString();
-    // Logged as the window logs it, and not valid: the slave refused.
+    // Logged as the window logs it, and not valid: the slave refused; no bits.
     QTest::newRow("exception reply")
-        << "%1" << QStringList{"--function", "2"} << "0002" << false << QString();
+        << "%1" << QStringList{"--function", "2"} << "0002" << false << "bits";
     const auto typed = [](const char *count, const char *type) {
         return QStringList{"--register", "3", "--count", count, "--type", type};
     };
@@ -229,6 +229,8 @@ void TestWirelarkPoll::writeReadsBack_data()
     QTest::newRow("u64 little") << "--register 10 --type u64 --write 65538 --word-order little|"
                                    "written 65538|--register 10 --type hex --count 4|"
                                    "values 0002 0001 0000 0000";
+    QTest::newRow("base 1") << "--base 1 --register 15 --write 1234|written 1234|--register 14 "
+                               "--count 1|registers 1234 - -";
     QTest::newRow("broadcast") << "--address 0 --register 14 --write 77|broadcast, no reply "
                                   "awaited: 77|--register 14 --count 1|registers 77 - -";
 }
@@ -252,25 +254,50 @@ void TestWirelarkPoll::writeReadsBack()
 
 void TestWirelarkPoll::exitStatus_data()
 {
-    // The device: "slave", "silent slave", "far end" (the test answers with farEndReply), "file"
-    // (a regular file), "tcp slave" (the simulator over TCP only) or "tcp refused" (a port where
-    // nothing listens). untouched: nothing may reach the device.
+    // The device: "slave", "silent slave", "far end" (played by the test: farEndExchange is the
+    // request it must get, 8 bytes, then its reply), "file" (a regular file), "tcp slave" (the
+    // simulator over TCP only) or "tcp refused" (a port where nothing listens). message: a part of
+    // standard error or output. untouched: nothing may reach the device.
     QTest::addColumn<QString>("device");
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QByteArray>("farEndReply");
+    QTest::addColumn<QByteArray>("farEndExchange");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("message");
     QTest::addColumn<bool>("untouched");
 
     const QByteArray none;
+    const auto exchange = [](const char *request, const char *reply, quint16 crcMask = 0) {
+        return withCrc(QByteArray::fromHex(request)) + withCrc(QByteArray::fromHex(reply), crcMask);
+    };
     QTest::newRow("valid reply") << "slave" << QStringList() << none << 0 << "1 valid" << false;
     QTest::newRow("silent") << "silent slave" << QStringList() << none << 1 << "1 silent" << false;
     QTest::newRow("wrong CRC") << "far end" << QStringList()
-                               << withCrc(QByteArray::fromHex("0103040001000200"), 0x0101) << 1
+                               << exchange("010300000002", "0103040001000200", 0x0101) << 1
                                << "1 invalid" << false;
     QTest::newRow("another slave answers")
-        << "far end" << QStringList() << withCrc(QByteArray::fromHex("0203040001000200")) << 1
+        << "far end" << QStringList() << exchange("010300000002", "0203040001000200") << 1
         << "1 invalid" << false;
+    QTest::newRow("base 1, register 1 is the protocol's 0")
+        << "far end" << QStringList{"--base", "1", "--register", "1"}
+        << exchange("010300000002", "01030400010002") << 0
+        << "request 01 03 00 00 00 02 C4 0B (holding registers 0001-0002 hex, from 1)" << false;
+    // The bits of FC 01 and 02: bit 0 of the first data byte first, the --count asked only.
+    QTest::newRow("19 coils") << "far end" << QStringList{"--function", "1", "--count", "13"}
+                              << exchange("010100000013", "010103CD6B05") << 0
+                              << "\nbits 1 0 1 1 0 0 1 1 1 1 0 1 0 1 1 0 1 0 1\n"
+                              << false;
+    QTest::newRow("padding bits set, not printed")
+        << "far end" << QStringList{"--function", "1", "--count", "A"}
+        << exchange("01010000000A", "010102CDFF") << 0 << "\nbits 1 0 1 1 0 0 1 1 1 1\n"
+        << false;
+    QTest::newRow("bits of another slave's reply")
+        << "far end" << QStringList{"--function", "1", "--count", "A"}
+        << exchange("01010000000A", "020102CDFF") << 1 << "\nbits\n"
+        << false;
+    QTest::newRow("json inputs") << "far end" << QStringList{"--function", "2",        "--count",
+                                                             "8",          "--format", "json"}
+                                 << exchange("010200000008", "01020155") << 0
+                                 << R"("bits":[1,0,1,0,1,0,1,0])" << false;
     QTest::newRow("no such port") << "slave" << QStringList{"--port", "32000"} << none << 2
                                   << "Com32000: no such serial port" << true;
     QTest::newRow("regular file") << "file" << QStringList() << none << 2
@@ -313,6 +340,12 @@ void TestWirelarkPoll::exitStatus_data()
                                     << 2 << "each coil is 0 or 1" << true;
     QTest::newRow("address twice")
         << "slave" << QStringList{"--address", "1,2,1"} << none << 2 << "1 is given twice" << true;
+    QTest::newRow("register 0, base 1") << "slave" << QStringList{"--base", "1", "--register", "0"}
+                                        << none << 2 << "--register 0 with --base 1" << true;
+    QTest::newRow("2001 coils") << "slave" << QStringList{"--function", "1", "--count", "7D1"}
+                                << none << 2 << "(2001 bits) does not fit" << true;
+    QTest::newRow("no inputs") << "slave" << QStringList{"--function", "2", "--count", "0"} << none
+                               << 2 << "(0 bits) does not fit" << true;
     QTest::newRow("capture to standard output") << "slave" << QStringList{"--capture", "-"} << none
                                                 << 2 << "--capture needs a file name" << true;
 }
@@ -321,7 +354,7 @@ void TestWirelarkPoll::exitStatus()
 {
     QFETCH(QString, device);
     QFETCH(QStringList, arguments);
-    QFETCH(QByteArray, farEndReply);
+    QFETCH(QByteArray, farEndExchange);
     QFETCH(int, status);
     QFETCH(QString, message);
     QFETCH(bool, untouched);
@@ -361,14 +394,15 @@ void TestWirelarkPoll::exitStatus()
     PollProcess poll(m_configHome.path());
     const QStringList portOption{QStringLiteral("--port"), port};
     poll.start(arguments.contains(QStringLiteral("--port")) ? arguments : portOption + arguments);
-    if (!farEndReply.isEmpty()) {
-        QCOMPARE(farEnd.receive(5000, 8), withCrc(QByteArray::fromHex("010300000002")));
-        QVERIFY(farEnd.send(farEndReply));
+    if (!farEndExchange.isEmpty()) {
+        QCOMPARE(farEnd.receive(5000, 8), farEndExchange.first(8));
+        QVERIFY(farEnd.send(farEndExchange.sliced(8)));
     }
     const PollRun run = poll.finish();
 
     QCOMPARE(run.status, status);
-    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    const QString output = run.err + QString::fromUtf8(run.out);
+    QVERIFY2(output.contains(message), qPrintable(output));
     if (untouched) {
         QVERIFY(run.out.isEmpty());
         QTest::qWait(200);
