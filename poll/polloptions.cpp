@@ -206,8 +206,11 @@ QString readOptions(const QCommandLineParser &parser, PollOptions &options, QStr
         options.speedText = value("speed");
     if (isSet("settings"))
         options.framingText = value("settings");
-    if (error.isEmpty())
-        console::lineSettings(options.speedText, options.framingText, error);
+    if (error.isEmpty()) {
+        if (const std::optional<serial::CommSettings> line =
+                console::lineSettings(options.speedText, options.framingText, error))
+            options.line = *line;
+    }
     const bool addressList = isSet("address") && (value("address").contains(QLatin1Char(',')) ||
                                                   value("address").contains(QLatin1Char('-')));
     if (addressList) {

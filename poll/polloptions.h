@@ -3,6 +3,7 @@
 #include "console/programoptions.h"
 #include "frame/request.h"
 #include "frame/values.h"
+#include "serial/commsettings.h"
 
 #include <QString>
 #include <QStringList>
@@ -27,6 +28,8 @@ struct PollOptions {
     PortTarget port;
     QString speedText = QStringLiteral("9600");
     QString framingText = QStringLiteral("N,8,1");
+    // What speedText and framingText say, read when the command line is.
+    serial::CommSettings line;
     // Each brought to its width and upper case, as the window's fields are when they lose focus.
     frame::RequestFields fields{QStringLiteral("01"), QStringLiteral("03"), QStringLiteral("0000"),
                                 QStringLiteral("0002")};

@@ -76,13 +76,6 @@ bool PollRunner::openCapture()
 
 bool PollRunner::openPort()
 {
-    const QString settingsText = m_options.speedText + QLatin1Char(',') + m_options.framingText;
-    // Settings are checked before any device is touched: the window's open would go on to open
-    // the port with the settings it had before.
-    if (const serial::CommError error = serial::parseSettings(settingsText, m_settings)) {
-        printError(error.message);
-        return false;
-    }
     choosePort();
     if (m_options.port.tcpText.isEmpty()) {
         m_comm = serial::createSystemComm(m_resolver);
@@ -236,8 +229,8 @@ bool PollRunner::exchangeOnce(qint64 sequence, const QByteArray &request)
     ExchangeRecord record;
     record.sequence = sequence;
     record.written = capture::systemTimeOf(*result.times.written);
-    record.outcome =
-        transaction::exchangeOutcome(header, result, m_settings, m_options.fields.registerCount);
+    record.outcome = transaction::exchangeOutcome(header, result, m_options.line,
+                                                  m_options.fields.registerCount);
     record.outcome.request = request;
     record.address = quint8(request[0]);
     if (m_options.writeFunction != 0) {

@@ -57,7 +57,6 @@ private:
 
     PollOptions m_options;
     console::StopSignals &m_stop;
-    serial::CommSettings m_settings; // built from the options, before the port is opened
     QString m_portText;
     serial::PortResolver m_resolver;
     std::unique_ptr<serial::SerialComm> m_comm;
