@@ -114,64 +114,76 @@ void ignoreSigpipeFor(int fd)
 
 std::unique_ptr<CaptureWriter> CaptureWriter::open(const QString &path, QString *error)
 {
-    const auto failWith = [error](const QString &text) {
-        if (error)
-            *error = text;
-        return nullptr;
-    };
-    const bool toStdout = path == QLatin1String("-");
-    const QString name = toStdout ? tr("standard output") : path;
     if (path.isEmpty())
-        return failWith(tr("No capture file given: name a file, or - for standard output."));
-    if (toStdout && isatty(STDOUT_FILENO))
-        return failWith(tr("Standard output is a terminal, which cannot show a capture: redirect "
-                           "it to a file or a pipe (for example | tshark -r -), or name a file."));
-
+        return failed(error, tr("No capture file given: name a file, or - for standard output."));
+    if (path == QLatin1String("-")) {
+        if (isatty(STDOUT_FILENO))
+            return failed(error, tr("Standard output is a terminal, which cannot show a capture: "
+                                    "redirect it to a file or a pipe (for example | tshark -r "
+                                    "-), or name a file."));
+        // A duplicate, so that closing the capture leaves standard output open.
+        return adopt(dup(STDOUT_FILENO), tr("standard output"), error);
+    }
     pcap_t *handle = pcap_open_dead(DLT_WIRESHARK_UPPER_PDU, int(kSnapLength));
     if (!handle)
-        return failWith(tr("Cannot start the capture to %1: libpcap has no memory.").arg(name));
-
-    pcap_dumper_t *dumper = nullptr;
-    int openError = 0;
-    if (toStdout) {
-        // A duplicate, so that closing the capture leaves standard output open.
-        const int fd = dup(STDOUT_FILENO);
-        FILE *file = fd >= 0 ? fdopen(fd, "wb") : nullptr;
-        openError = errno;
-        if (!file && fd >= 0)
-            ::close(fd);
-        if (file) {
-            ignoreSigpipeFor(fd);
-            dumper = pcap_dump_fopen(handle, file);
-            if (!dumper)
-                std::fclose(file);
-        }
-    } else {
-        errno = 0;
-        dumper = pcap_dump_open(handle, QFile::encodeName(path).constData());
-        openError = errno;
-        if (dumper)
-            ignoreSigpipeFor(fileno(pcap_dump_file(dumper)));
-    }
+        return failed(error,
+                      tr("Cannot start the capture to %1: libpcap has no memory.").arg(path));
+    errno = 0;
+    pcap_dumper_t *dumper = pcap_dump_open(handle, QFile::encodeName(path).constData());
+    const int openError = errno;
     if (!dumper) {
         const QString reason =
             openError != 0 ? reasonOf(openError) : QString::fromLocal8Bit(pcap_geterr(handle));
         pcap_close(handle);
-        return failWith(tr("Cannot create the capture file %1: %2. %3")
-                            .arg(name, reason, remedyForOpen(openError)));
+        return failed(error, tr("Cannot create the capture file %1: %2. %3")
+                                 .arg(path, reason, remedyForOpen(openError)));
     }
+    ignoreSigpipeFor(fileno(pcap_dump_file(dumper)));
+    return begin(handle, dumper, path, error);
+}
 
+std::unique_ptr<CaptureWriter> CaptureWriter::adopt(int fd, const QString &name, QString *error)
+{
+    const int openError = errno;
+    pcap_t *handle = fd >= 0 ? pcap_open_dead(DLT_WIRESHARK_UPPER_PDU, int(kSnapLength)) : nullptr;
+    FILE *file = handle ? fdopen(fd, "wb") : nullptr;
+    pcap_dumper_t *dumper = file ? pcap_dump_fopen(handle, file) : nullptr;
+    if (!dumper) {
+        const int reason = fd < 0 ? openError : errno != 0 ? errno : ENOMEM;
+        if (file)
+            std::fclose(file);
+        else if (fd >= 0)
+            ::close(fd);
+        if (handle)
+            pcap_close(handle);
+        return failed(error, tr("Cannot create the capture file %1: %2. %3")
+                                 .arg(name, reasonOf(reason), remedyForOpen(reason)));
+    }
+    ignoreSigpipeFor(fd);
+    return begin(handle, dumper, name, error);
+}
+
+std::unique_ptr<CaptureWriter> CaptureWriter::begin(pcap *handle, pcap_dumper *dumper,
+                                                    const QString &name, QString *error)
+{
     std::unique_ptr<CaptureWriter> writer(new CaptureWriter(handle, dumper, name));
     // The header at once: even a capture that ends before its first exchange is a valid file.
     errno = 0;
     if (pcap_dump_flush(dumper) != 0) {
         const int writeError = errno != 0 ? errno : EIO;
         writer->fail(writeError);
-        return failWith(tr("Cannot write the capture file %1: %2. %3")
-                            .arg(name, reasonOf(writeError), remedyForWrite(writeError)));
+        return failed(error, tr("Cannot write the capture file %1: %2. %3")
+                                 .arg(name, reasonOf(writeError), remedyForWrite(writeError)));
     }
     writer->m_savedBytes = lseek(fileno(pcap_dump_file(dumper)), 0, SEEK_CUR);
     return writer;
+}
+
+std::unique_ptr<CaptureWriter> CaptureWriter::failed(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+    return nullptr;
 }
 
 CaptureWriter::CaptureWriter(pcap *handle, pcap_dumper *dumper, QString name)

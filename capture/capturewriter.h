@@ -54,6 +54,9 @@ public:
     // shows as a failed write instead of ending the process. On failure returns null and sets
     // *error (when error is not null) to a message that names the path, the reason and a remedy.
     static std::unique_ptr<CaptureWriter> open(const QString &path, QString *error);
+    // As open(), on a descriptor already open for writing, which the writer owns from here on
+    // (closed also on failure; -1 fails with errno's reason); name is the path for messages.
+    static std::unique_ptr<CaptureWriter> adopt(int fd, const QString &name, QString *error);
 
     ~CaptureWriter();
     CaptureWriter(const CaptureWriter &) = delete;
@@ -78,6 +81,10 @@ public:
 
 private:
     CaptureWriter(pcap *handle, pcap_dumper *dumper, QString name);
+    // Writes the file header; the writer, or null with *error set.
+    static std::unique_ptr<CaptureWriter> begin(pcap *handle, pcap_dumper *dumper,
+                                                const QString &name, QString *error);
+    static std::unique_ptr<CaptureWriter> failed(QString *error, const QString &text);
     bool fail(int errorNumber);
 
     pcap *m_handle = nullptr;

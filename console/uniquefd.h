@@ -24,6 +24,8 @@ public:
     ~UniqueFd() { reset(); }
 
     int get() const { return m_fd; }
+    // Gives up the descriptor without closing it.
+    int release() { return std::exchange(m_fd, -1); }
     bool valid() const { return m_fd >= 0; }
     void reset(int fd = -1)
     {

@@ -132,36 +132,42 @@ bool SniffRunner::openSource()
     return openPort(port->devicePath);
 }
 
-bool SniffRunner::waitForReader(const QString &path)
+console::UniqueFd SniffRunner::waitForReader(const QString &path)
 {
     const QByteArray name = QFile::encodeName(path);
     struct stat status = {};
     if (::stat(name.constData(), &status) != 0 || !S_ISFIFO(status.st_mode))
-        return true;
+        return {};
     // A FIFO opens for writing only once it has a reader; a blocking open would not see a stop
-    // signal meanwhile, so the open is tried without blocking between waits for the signal.
+    // signal meanwhile, so the open is tried without blocking between waits for the signal. The
+    // descriptor that succeeds is the one written to: a reader whose only writer closes, even
+    // for a moment, reads the end of the file and stops.
     while (true) {
-        const int fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd >= 0) {
-            ::close(fd);
-            return true;
+        console::UniqueFd fd(::open(name.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+        if (fd.valid()) {
+            const int flags = ::fcntl(fd.get(), F_GETFL);
+            if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+                return {};
+            return fd;
         }
         if (errno != ENXIO)
-            return true; // the capture's own open tells what is wrong
+            return {}; // the capture's own open tells what is wrong
         pollfd stop = {m_stop.fd(), POLLIN, 0};
         if (::poll(&stop, 1, int(kReaderPoll.count())) > 0 && m_stop.take() != 0) {
             m_stoppedEarly = true;
-            return false;
+            return {};
         }
     }
 }
 
 bool SniffRunner::openCapture(const QString &path)
 {
-    if (!waitForReader(path))
+    console::UniqueFd fifo = waitForReader(path);
+    if (m_stoppedEarly)
         return false;
     QString error;
-    m_capture = capture::CaptureWriter::open(path, &error);
+    m_capture = fifo.valid() ? capture::CaptureWriter::adopt(fifo.release(), path, &error)
+                             : capture::CaptureWriter::open(path, &error);
     if (!m_capture) {
         printError(error);
         return false;

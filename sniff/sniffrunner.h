@@ -28,8 +28,9 @@ public:
 private:
     bool openSource();
     bool openPort(const QString &devicePath);
-    // Waits until a FIFO at path has a reader; false when a stop signal came first.
-    bool waitForReader(const QString &path);
+    // The FIFO at path opened for writing once it has a reader; invalid when path is no FIFO,
+    // when it cannot be opened, or when a stop signal came first (m_stoppedEarly).
+    console::UniqueFd waitForReader(const QString &path);
     bool openCapture(const QString &path);
     // Waits for bytes, a stop signal or the splitter's next decision; false to stop.
     bool step();

@@ -242,19 +242,12 @@ void TestWirelarkSniff::liveInTshark()
     // sanitizers): the same exchanges go out once a second until four frames have come through.
     // The first of them may be cut by the open, so the frames are checked as decoded, not counted
     // by kind; the splitter's tables check the kinds.
-    bool started = false;
     for (int second = 0; second < 30 && !capture.waitForFinished(1000); ++second) {
         said += capture.readAllStandardError();
-        started = started || said.contains("Capture started");
         for (const char *hex : {"010600010003", "010600010003", "010300000002", "0103040001000A"})
             QVERIFY(far.send(withReferenceCrc(hex)));
     }
     said += capture.readAllStandardError();
-    if (capture.state() != QProcess::NotRunning && !(started || said.contains("Capture started"))) {
-        capture.kill();
-        capture.waitForFinished();
-        QSKIP("tshark did not start its capture child on this machine");
-    }
     QCOMPARE(capture.state(), QProcess::NotRunning);
     const QString out = QString::fromUtf8(capture.readAllStandardOutput());
     QVERIFY2(out.count(QStringLiteral("Modbus RTU")) >= 3,
