@@ -56,6 +56,8 @@ struct LinkedPty {
 };
 
 // Records the modem line settings that the component makes, one "DTR=1" or "RTS=0" each.
+// RS-485 requests are "RS485=BEFORE,AFTER" and "RS485 back"; refusal is the errno value with
+// which the driver refuses the mode (0: it takes it).
 struct ModemLineRecorder : serial::ModemLines {
     void setDataTerminalReady(bool asserted) override
     {
@@ -65,7 +67,14 @@ struct ModemLineRecorder : serial::ModemLines {
     {
         calls << QStringLiteral("RTS=%1").arg(int(asserted));
     }
+    int enableRs485(const serial::Rs485Mode &mode) override
+    {
+        calls << QStringLiteral("RS485=%1,%2").arg(mode.rtsBeforeMs).arg(mode.rtsAfterMs);
+        return refusal;
+    }
+    void restoreRs485() override { calls << QStringLiteral("RS485 back"); }
     QStringList calls;
+    int refusal = 0;
 };
 
 // A driver's serial settings as LowLatency sees them: its flags and the errno values with which
@@ -134,6 +143,8 @@ private slots:
     void modemLinesReleasedOnARealDevice();
     void modemLinesFollowDTREnable_data();
     void modemLinesFollowDTREnable();
+    void rs485ModeAskedAndGivenBack_data();
+    void rs485ModeAskedAndGivenBack();
     void lowLatencyAskedAndPutBack_data();
     void lowLatencyAskedAndPutBack();
     void terminalDriverListing_data();
@@ -703,6 +714,56 @@ void TestQtSerialComm::modemLinesFollowDTREnable()
             expected = QStringList{QStringLiteral("DTR=%1").arg(int(dtr)), QStringLiteral("RTS=0")};
         lines.calls.sort();
         QVERIFY2(lines.calls == expected, qPrintable(step + ": " + lines.calls.join(' ')));
+    }
+}
+
+void TestQtSerialComm::rs485ModeAskedAndGivenBack_data()
+{
+    // Steps: "rs485" (delays 2 and 3 ms), "plain" (none), "open", "close", "dtr1", "lose" (the
+    // far end hangs up); calls: each step's, sorted, split by "|".
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("calls");
+    QTest::addColumn<int>("refusal");
+    QTest::newRow("asked at open, RTS left to the driver")
+        << "rs485 open dtr1 close open"
+        << "|DTR=0 RS485=2,3|DTR=1|RS485 back|DTR=1 RS485=2,3" << 0;
+    QTest::newRow("given back when the device is lost") << "rs485 open lose close"
+                                                        << "|DTR=0 RS485=2,3|RS485 back|" << 0;
+    QTest::newRow("refused: not opened") << "rs485 open close"
+                                         << "|RS485=2,3|" << ENOTTY;
+    QTest::newRow("unset: left alone") << "rs485 plain open"
+                                       << "||DTR=0 RTS=0" << 0;
+}
+
+void TestQtSerialComm::rs485ModeAskedAndGivenBack()
+{
+    QFETCH(QString, steps);
+    QFETCH(QString, calls);
+    QFETCH(int, refusal);
+    ModemLineRecorder lines;
+    lines.refusal = refusal;
+    LinkedPty port(5, &lines);
+    QVERIFY(port.ready);
+    const QStringList expected = calls.split(QLatin1Char('|'));
+    qsizetype k = 0;
+    for (const QString &step : steps.split(QLatin1Char(' '))) {
+        lines.calls.clear();
+        if (step == QLatin1String("rs485") || step == QLatin1String("plain"))
+            port.comm.setRs485(step == QLatin1String("plain")
+                                   ? std::nullopt
+                                   : std::optional(serial::Rs485Mode{2, 3}));
+        else if (step == QLatin1String("open"))
+            QCOMPARE(port.open().contains(QStringLiteral("has no RS-485 mode: its driver refused "
+                                                         "it (Inappropriate ioctl for device)")),
+                     refusal != 0);
+        else if (step == QLatin1String("close"))
+            port.comm.setPortOpen(false);
+        else if (step == QLatin1String("dtr1"))
+            port.comm.setDTREnable(true);
+        else
+            port.pty.drop(), QTest::qWait(200);
+        lines.calls.sort();
+        QCOMPARE(lines.calls.join(QLatin1Char(' ')), expected.value(k++));
     }
 }
 
