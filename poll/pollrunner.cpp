@@ -93,9 +93,16 @@ bool PollRunner::openPort()
     }
     m_comm->setDTREnable(false);
     m_comm->setInputMode(1);
+    if (const serial::CommError error = m_comm->setRs485(m_options.rs485)) {
+        printError(error.message);
+        return false;
+    }
     if (const serial::CommError error =
             serial::openPort(*m_comm, m_options.speedText, m_options.framingText, m_portText)) {
-        printError(error.message);
+        printError(error.number == serial::CommError::NoRs485
+                       ? error.message + QStringLiteral(" Use an adapter with automatic "
+                                                        "direction control, or drop --rs485.")
+                       : error.message);
         return false;
     }
     // Later connections are part of an exchange: they wait no longer than it does.
@@ -106,6 +113,7 @@ bool PollRunner::openPort()
     m_exchange->setObserver(m_capture.get());
     m_exchange->setReplyEnd(m_options.fixedWait ? transaction::ReplyEnd::WaitElapsed
                                                 : transaction::ReplyEnd::FrameEnd);
+    m_exchange->setEchoFirst(m_options.echo);
     return true;
 }
 
@@ -248,7 +256,7 @@ bool PollRunner::exchangeOnce(qint64 sequence, const QByteArray &request)
             if (!problem.isEmpty()) {
                 record.outcome.passed = false;
                 record.outcome.verdictText = QStringLiteral("Not written: ") + problem;
-            } else {
+            } else if (result.echo != transaction::EchoTaken::Missing) {
                 record.outcome.passed = true;
             }
         }
@@ -280,11 +288,19 @@ int PollRunner::run()
     for (const int address : addresses)
         requests << requestTo(address);
     const QString device = devicePathOf(m_portText);
+    QString line;
+    if (m_options.rs485)
+        line += QStringLiteral(", RS-485 (RTS %1 ms before, %2 ms after)")
+                    .arg(m_options.rs485->rtsBeforeMs)
+                    .arg(m_options.rs485->rtsAfterMs);
+    if (m_options.echo)
+        line += QStringLiteral(", echo expected");
     std::fprintf(
-        stderr, "Polling %s%s at %s,%s: request %s, wait %d ms\n", qUtf8Printable(m_portText),
+        stderr, "Polling %s%s at %s,%s%s: request %s, wait %d ms\n", qUtf8Printable(m_portText),
         device.isEmpty() ? "" : qUtf8Printable(QStringLiteral(" (%1)").arg(device)),
         qUtf8Printable(m_options.speedText), qUtf8Printable(m_options.framingText),
-        qUtf8Printable(transaction::logLine(requests.first()).chopped(2)), m_options.waitMs);
+        qUtf8Printable(line), qUtf8Printable(transaction::logLine(requests.first()).chopped(2)),
+        m_options.waitMs);
 
     bool running = m_options.format != OutputFormat::Csv || writeOutput(csvHeader());
     const std::chrono::milliseconds interval{m_options.intervalMs};

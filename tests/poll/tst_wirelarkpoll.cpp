@@ -252,9 +252,9 @@ void TestWirelarkPoll::writeReadsBack()
 
 void TestWirelarkPoll::exitStatus_data()
 {
-    // The device: "slave", "silent slave", "far end" (the test answers with farEndReply), "file"
-    // (a regular file), "tcp slave" (the simulator over TCP only) or "tcp refused" (a port where
-    // nothing listens). untouched: nothing may reach the device.
+    // The device: "slave", "silent slave", "echo slave", "far end" (the test answers with
+    // farEndReply), "file" (a regular file), "tcp slave" (the simulator over TCP only) or "tcp
+    // refused" (a port where nothing listens). untouched: nothing may reach the device.
     QTest::addColumn<QString>("device");
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("farEndReply");
@@ -315,6 +315,22 @@ void TestWirelarkPoll::exitStatus_data()
         << "slave" << QStringList{"--address", "1,2,1"} << none << 2 << "1 is given twice" << true;
     QTest::newRow("capture to standard output") << "slave" << QStringList{"--capture", "-"} << none
                                                 << 2 << "--capture needs a file name" << true;
+    QTest::newRow("RTS delay without RS-485")
+        << "slave" << QStringList{"--rts-delay", "1,1"} << none << 2 << "goes with --rs485" << true;
+    QTest::newRow("RTS delay past 100") << "slave" << QStringList{"--rs485", "--rts-delay", "0,101"}
+                                        << none << 2 << "each 0 to 100" << true;
+    QTest::newRow("RS-485 over TCP")
+        << "slave" << QStringList{"--port", "tcp://[::1]:5020", "--rs485"} << none << 2
+        << "has none" << true;
+    QTest::newRow("RS-485 on a pty")
+        << "far end" << QStringList{"--rs485"} << none << 2 << "has no RS-485 mode" << true;
+    QTest::newRow("echo taken off")
+        << "echo slave" << QStringList{"--echo"} << none << 0 << "1 valid" << false;
+    QTest::newRow("FC 06 after its echo")
+        << "echo slave" << QStringList{"--echo", "--register", "14", "--write", "5"} << none << 0
+        << "1 valid" << false;
+    QTest::newRow("echo missing") << "slave" << QStringList{"--echo", "--format", "csv"} << none
+                                  << 1 << ",no echo,0," << false;
 }
 
 void TestWirelarkPoll::exitStatus()
@@ -342,9 +358,10 @@ void TestWirelarkPoll::exitStatus()
     } else if (device == QLatin1String("tcp refused")) {
         port = QStringLiteral("tcp://127.0.0.1:%1").arg(freeTcpPort());
     } else if (device.endsWith(QLatin1String("slave"))) {
-        QVERIFY(slave.start(m_configHome.path(), device == QLatin1String("silent slave")
-                                                     ? QStringList{QStringLiteral("--silent")}
-                                                     : QStringList{}));
+        QVERIFY(slave.start(m_configHome.path(),
+                            device == QLatin1String("slave")
+                                ? QStringList{}
+                                : QStringList{QLatin1String("--") + device.section(' ', 0, 0)}));
         port = slave.portName();
     } else if (device == QLatin1String("far end")) {
         QVERIFY(farEnd.isValid());
@@ -368,7 +385,7 @@ void TestWirelarkPoll::exitStatus()
     const PollRun run = poll.finish();
 
     QCOMPARE(run.status, status);
-    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    QVERIFY2((run.err + QString::fromUtf8(run.out)).contains(message), qPrintable(run.err));
     if (untouched) {
         QVERIFY(run.out.isEmpty());
         QTest::qWait(200);
