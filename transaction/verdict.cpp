@@ -285,7 +285,8 @@ Verdict judgeReply(QByteArrayView request, const QByteArray &reply, const ReplyT
     v.waitTooShort = v.wait && v.neededWaitMs > 0 && v.wait->count() < v.neededWaitMs;
 
     using S = Verdict::Summary;
-    if (reply.isEmpty() && echo != EchoTaken::Removed)
+    // After an echo taken off, nothing is no reply only for a broadcast, which must get none.
+    if (reply.isEmpty() && (echo != EchoTaken::Removed || v.requestSlave == 0))
         v.summary = S::NoReply;
     else if (echo == EchoTaken::Missing)
         v.summary = S::NoEcho;

@@ -83,6 +83,8 @@ void TestVerdict::judge_data()
     row("echo taken off, FC 06", w6, w6, S::Valid, "8 of 8 bytes", EchoTaken::Removed);
     row("echo taken off, nothing after", r2, {}, S::Echo, "only the 8 request bytes",
         EchoTaken::Removed);
+    row("echo taken off a broadcast", framed("000600010003"), {}, S::NoReply, "as it should be",
+        EchoTaken::Removed);
     row("echo missing", r2, a2, S::NoEcho, "No echo: the bytes that came back do not begin",
         EchoTaken::Missing);
     row("wrong slave", r2, framed("020304000A000B"), S::WrongSlave,
