@@ -319,9 +319,6 @@ void TestWirelarkPoll::exitStatus_data()
         << "slave" << QStringList{"--rts-delay", "1,1"} << none << 2 << "goes with --rs485" << true;
     QTest::newRow("RTS delay past 100") << "slave" << QStringList{"--rs485", "--rts-delay", "0,101"}
                                         << none << 2 << "each 0 to 100" << true;
-    QTest::newRow("RS-485 over TCP")
-        << "slave" << QStringList{"--port", "tcp://[::1]:5020", "--rs485"} << none << 2
-        << "has none" << true;
     QTest::newRow("RS-485 on a pty")
         << "far end" << QStringList{"--rs485"} << none << 2 << "has no RS-485 mode" << true;
     QTest::newRow("echo taken off")
