@@ -7,12 +7,12 @@ set -euo pipefail
 program=${1:?usage: check-manpage-options.sh PROGRAM MANPAGE}
 page=${2:?usage: check-manpage-options.sh PROGRAM MANPAGE}
 help=$("$program" --help)
-mapfile -t options < <(grep -oE '^  (-[a-z], )?--[a-z][a-z-]*' <<<"$help" |
-    grep -oE -- '--[a-z-]+')
+mapfile -t options < <(grep -oE '^  (-[a-z], )?--[a-z][a-z0-9-]*' <<<"$help" |
+    grep -oE -- '--[a-z0-9-]+')
 [ ${#options[@]} -gt 0 ] || { echo "no options found in $program --help" >&2; exit 1; }
 # In roff source every hyphen of an option is written \-; an item's tag is the line after .TP.
 mapfile -t items < <(awk 'tag { print; tag = 0 } /^\.TP/ { tag = 1 }' "$page" |
-    grep -oE -- '\\-\\-[a-z][a-z\\-]*' | sed 's/\\-/-/g')
+    grep -oE -- '\\-\\-[a-z][a-z0-9\\-]*' | sed 's/\\-/-/g')
 missing=0
 for option in "${options[@]}"; do
     if ! grep -qF -- "${option//-/\\-}" "$page"; then

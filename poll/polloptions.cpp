@@ -20,6 +20,8 @@ constexpr qint64 kMaxRepeat = 99'999'999'999;
 constexpr int kMaxIntervalMs = 86'400'000;
 // A reply of FC 01 or 02 holds at most 2000 bits (250 data bytes).
 constexpr int kMaxReadBits = 2000;
+// The longest RTS delay the kernel's serial core takes; it would cut a longer one short.
+constexpr int kMaxRtsDelayMs = 100;
 
 struct HexOption {
     const char *name;
@@ -100,7 +102,20 @@ console::ProgramOptions program()
          console::option("settings", "P,D,S",
                          "parity, data bits, stop bits as in the window's framing box (default "
                          "%1). A pseudo-terminal takes only N,8,1 and N,8,2.",
-                         defaults.framingText)},
+                         defaults.framingText),
+         console::option("rs485", "",
+                         "ask the driver for RS-485 mode, RTS raised while a request is sent, "
+                         "and give its mode back at the end. A device without it (a "
+                         "pseudo-terminal, most USB adapters) is refused, status 2, before a "
+                         "byte is sent."),
+         console::option("rts-delay", "BEFORE,AFTER",
+                         "with --rs485: milliseconds RTS is up before the first character and "
+                         "after the last, each 0 to %1 (default 0,0).",
+                         kMaxRtsDelayMs),
+         console::option("echo", "",
+                         "each request comes back first, from a two-wire adapter that reads "
+                         "back what it sends: it is taken off the front of the reply; bytes "
+                         "without it are judged \"no echo\".")},
         QStringLiteral("--port=5"),
         QString::fromUtf8(kEpilogue)};
     for (const HexOption &hex : kHexOptions)
@@ -182,6 +197,36 @@ PortTarget portTarget(const QString &text, QString &error)
     return {QStringLiteral("Com%1").arg(*number), {}, {}};
 }
 
+// --rs485, --rts-delay and --echo into options; the message of a usage error, or empty.
+QString readLineOptions(const QCommandLineParser &parser, PollOptions &options)
+{
+    options.echo = parser.isSet("echo");
+    if (parser.isSet("rts-delay") && !parser.isSet("rs485"))
+        return QStringLiteral("--rts-delay goes with --rs485: the delays are those of the "
+                              "driver's RS-485 mode.");
+    if (!parser.isSet("rs485"))
+        return {};
+    if (!options.port.tcpText.isEmpty())
+        return QStringLiteral("--rs485 asks a serial driver; %1 has none.")
+            .arg(options.port.tcpText);
+    options.rs485 = serial::Rs485Mode{};
+    if (!parser.isSet("rts-delay"))
+        return {};
+    const QString text = parser.value("rts-delay");
+    const QStringList delays = text.split(QLatin1Char(','));
+    const std::optional<qint64> before =
+        delays.size() == 2 ? console::number(delays[0], 0, kMaxRtsDelayMs) : std::nullopt;
+    const std::optional<qint64> after =
+        delays.size() == 2 ? console::number(delays[1], 0, kMaxRtsDelayMs) : std::nullopt;
+    if (!before || !after)
+        return QStringLiteral("--rts-delay \"%1\": give BEFORE,AFTER in milliseconds, each 0 to "
+                              "%2, as --rts-delay 0,2.")
+            .arg(text)
+            .arg(kMaxRtsDelayMs);
+    options.rs485 = serial::Rs485Mode{int(*before), int(*after)};
+    return {};
+}
+
 // The options from a parsed command line into options; the message of a usage error, or empty.
 QString readOptions(const QCommandLineParser &parser, PollOptions &options, QStringList &notes)
 {
@@ -211,6 +256,8 @@ QString readOptions(const QCommandLineParser &parser, PollOptions &options, QStr
                 console::lineSettings(options.speedText, options.framingText, error))
             options.line = *line;
     }
+    if (error.isEmpty())
+        error = readLineOptions(parser, options);
     const bool addressList = isSet("address") && (value("address").contains(QLatin1Char(',')) ||
                                                   value("address").contains(QLatin1Char('-')));
     if (addressList) {

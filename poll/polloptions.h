@@ -4,6 +4,7 @@
 #include "frame/request.h"
 #include "frame/values.h"
 #include "serial/commsettings.h"
+#include "serial/modemlines.h"
 
 #include <QString>
 #include <QStringList>
@@ -30,6 +31,10 @@ struct PollOptions {
     QString framingText = QStringLiteral("N,8,1");
     // What speedText and framingText say, read when the command line is.
     serial::CommSettings line;
+    // The driver's RS-485 mode, asked for at the open; unset: the driver's mode is left alone.
+    std::optional<serial::Rs485Mode> rs485;
+    // Every reply comes after the adapter's echo of its request, taken off before it is judged.
+    bool echo = false;
     // Each brought to its width and upper case, as the window's fields are when they lose focus.
     frame::RequestFields fields{QStringLiteral("01"), QStringLiteral("03"), QStringLiteral("0000"),
                                 QStringLiteral("0002")};

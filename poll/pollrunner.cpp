@@ -86,9 +86,16 @@ bool PollRunner::openPort()
     }
     m_comm->setDTREnable(false);
     m_comm->setInputMode(1);
+    if (const serial::CommError error = m_comm->setRs485(m_options.rs485)) {
+        printError(error.message);
+        return false;
+    }
     if (const serial::CommError error =
             serial::openPort(*m_comm, m_options.speedText, m_options.framingText, m_portText)) {
-        printError(error.message);
+        printError(error.number == serial::CommError::NoRs485
+                       ? error.message + QStringLiteral(" Use an adapter with automatic "
+                                                        "direction control, or drop --rs485.")
+                       : error.message);
         return false;
     }
     // Later connections are part of an exchange: they wait no longer than it does.
@@ -99,6 +106,7 @@ bool PollRunner::openPort()
     m_exchange->setObserver(m_capture.get());
     m_exchange->setReplyEnd(m_options.fixedWait ? transaction::ReplyEnd::WaitElapsed
                                                 : transaction::ReplyEnd::FrameEnd);
+    m_exchange->setEchoFirst(m_options.echo);
     return true;
 }
 
@@ -241,7 +249,7 @@ bool PollRunner::exchangeOnce(qint64 sequence, const QByteArray &request)
             if (!problem.isEmpty()) {
                 record.outcome.passed = false;
                 record.outcome.verdictText = QStringLiteral("Not written: ") + problem;
-            } else {
+            } else if (result.echo != transaction::EchoTaken::Missing) {
                 record.outcome.passed = true;
             }
         }
@@ -274,13 +282,20 @@ int PollRunner::run()
         requests << requestTo(address);
     const QString device = devicePathOf(m_portText);
     const QString numbers = requestedNumbers(requests.first(), m_options.base);
-    std::fprintf(stderr, "Polling %s%s at %s,%s: request %s%s, wait %d ms\n",
-                 qUtf8Printable(m_portText),
-                 device.isEmpty() ? "" : qUtf8Printable(QStringLiteral(" (%1)").arg(device)),
-                 qUtf8Printable(m_options.speedText), qUtf8Printable(m_options.framingText),
-                 qUtf8Printable(transaction::logLine(requests.first()).chopped(2)),
-                 numbers.isEmpty() ? "" : qUtf8Printable(QStringLiteral(" (%1)").arg(numbers)),
-                 m_options.waitMs);
+    QString line;
+    if (m_options.rs485)
+        line += QStringLiteral(", RS-485 (RTS %1 ms before, %2 ms after)")
+                    .arg(m_options.rs485->rtsBeforeMs)
+                    .arg(m_options.rs485->rtsAfterMs);
+    if (m_options.echo)
+        line += QStringLiteral(", echo expected");
+    std::fprintf(
+        stderr, "Polling %s%s at %s,%s%s: request %s%s, wait %d ms\n", qUtf8Printable(m_portText),
+        device.isEmpty() ? "" : qUtf8Printable(QStringLiteral(" (%1)").arg(device)),
+        qUtf8Printable(m_options.speedText), qUtf8Printable(m_options.framingText),
+        qUtf8Printable(line), qUtf8Printable(transaction::logLine(requests.first()).chopped(2)),
+        numbers.isEmpty() ? "" : qUtf8Printable(QStringLiteral(" (%1)").arg(numbers)),
+        m_options.waitMs);
 
     bool running = m_options.format != OutputFormat::Csv || writeOutput(csvHeader());
     const std::chrono::milliseconds interval{m_options.intervalMs};

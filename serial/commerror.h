@@ -24,6 +24,7 @@ struct CommError {
         BadConversion = 12,   // a text that is not a number where a number is needed
         BadValue = 13,        // a property value the component does not take
         ReadFailed = 14,      // received bytes could not be read or discarded
+        NoRs485 = 15,         // the driver refused RS-485 mode; the port was not opened
     };
 
     int number = None;

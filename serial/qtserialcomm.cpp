@@ -5,7 +5,10 @@
 #include "serial/terminalprobe.h"
 
 #include <QDeadlineTimer>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <sys/ioctl.h>
 
 namespace serial
 {
@@ -93,8 +96,10 @@ QtSerialComm::QtSerialComm(Resolver resolver, ModemLines *modemLines)
 QtSerialComm::~QtSerialComm()
 {
     QObject::disconnect(m_port.get(), nullptr, nullptr, nullptr);
-    if (m_state == State::Open)
+    if (m_state == State::Open) {
+        releaseRs485();
         m_lowLatency.restore();
+    }
 }
 
 QString QtSerialComm::label() const
@@ -205,6 +210,18 @@ CommError QtSerialComm::openPort()
                                lineRefused(label(), path, m_settings, actual));
     }
 
+    if (m_rs485) {
+        if (const int refusal = m_modemLines->enableRs485(*m_rs485)) {
+            m_port->close();
+            m_port->clearError();
+            return CommError::make(
+                CommError::NoRs485,
+                QStringLiteral("%1: %2 has no RS-485 mode: its driver refused it (%3), so "
+                               "nothing would switch an RS-485 line to sending.")
+                    .arg(label(), path, QString::fromLocal8Bit(std::strerror(refusal))));
+        }
+        m_rs485Held = true;
+    }
     m_devicePath = path;
     m_reportedBuffered = 0;
     m_state = State::Open;
@@ -220,6 +237,7 @@ CommError QtSerialComm::closePort()
     switch (m_state) {
     case State::Open:
         m_state = State::Closed;
+        releaseRs485();
         m_lowLatency.restore();
         m_port->close();
         m_port->clearError();
@@ -249,6 +267,12 @@ CommError QtSerialComm::setDTREnable(bool enable)
 CommError QtSerialComm::setInputMode(qint32 mode)
 {
     return checkInputMode(mode);
+}
+
+CommError QtSerialComm::setRs485(std::optional<Rs485Mode> mode)
+{
+    m_rs485 = mode;
+    return {};
 }
 
 CommError QtSerialComm::setInBufferCount(qint16 count)
@@ -378,8 +402,18 @@ CommError QtSerialComm::lostError()
 void QtSerialComm::applyModemLines()
 {
     m_modemLines->setDataTerminalReady(m_dtrEnable);
-    m_modemLines->setRequestToSend(false);
+    // In RS-485 mode RTS is the driver's: it raises it for each write.
+    if (!m_rs485Held)
+        m_modemLines->setRequestToSend(false);
     m_port->clearError();
+}
+
+void QtSerialComm::releaseRs485()
+{
+    if (!m_rs485Held)
+        return;
+    m_rs485Held = false;
+    m_modemLines->restoreRs485();
 }
 
 // Devices without modem lines (pseudo-terminals) refuse both; that is no fault here.
@@ -393,6 +427,38 @@ void QtSerialComm::setRequestToSend(bool asserted)
     m_port->setRequestToSend(asserted);
 }
 
+int QtSerialComm::enableRs485(const Rs485Mode &mode)
+{
+    const int fd = m_port->handle();
+    serial_rs485 driver{};
+    if (::ioctl(fd, TIOCGRS485, &driver) != 0)
+        return errno;
+    // The driver's other flags (bus termination, receiving while sending) are the board's.
+    serial_rs485 asked = driver;
+    asked.flags = (driver.flags | SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND) &
+                  ~quint32(SER_RS485_RTS_AFTER_SEND);
+    asked.delay_rts_before_send = quint32(mode.rtsBeforeMs);
+    asked.delay_rts_after_send = quint32(mode.rtsAfterMs);
+    // The driver writes back the mode it took.
+    if (::ioctl(fd, TIOCSRS485, &asked) != 0)
+        return errno;
+    if (!(asked.flags & SER_RS485_ENABLED)) {
+        ::ioctl(fd, TIOCSRS485, &driver);
+        return EINVAL;
+    }
+    m_driverRs485 = driver;
+    return 0;
+}
+
+void QtSerialComm::restoreRs485()
+{
+    if (!m_driverRs485)
+        return;
+    serial_rs485 driver = *m_driverRs485;
+    m_driverRs485.reset();
+    ::ioctl(m_port->handle(), TIOCSRS485, &driver);
+}
+
 void QtSerialComm::handleError(QSerialPort::SerialPortError error)
 {
     if (m_state != State::Open)
@@ -403,6 +469,7 @@ void QtSerialComm::handleError(QSerialPort::SerialPortError error)
         error == QSerialPort::WriteError) {
         m_state = State::Lost;
         m_lossReported = false;
+        releaseRs485();
         m_lowLatency.restore();
         m_port->close();
     }

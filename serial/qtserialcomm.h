@@ -25,6 +25,9 @@ namespace serial
 // Every open asks the driver for low latency (see LowLatency), so that a USB adapter hands a
 // short reply on at once instead of holding it for its latency timer; a driver without the
 // setting is used as it is. The device's flags are put back before it closes.
+// With an RS-485 mode set, every open asks the driver for it before the modem lines are set, and
+// fails when the driver refuses; the driver then drives RTS, and the mode it had is given back
+// before the device closes (also when the device is lost or the component destroyed).
 class QtSerialComm : public SerialComm, private ModemLines
 {
 public:
@@ -45,6 +48,7 @@ public:
     bool portOpen() const override { return m_state == State::Open; }
     CommError setDTREnable(bool enable) override;
     CommError setInputMode(qint32 mode) override;
+    CommError setRs485(std::optional<Rs485Mode> mode) override;
     CommError setInBufferCount(qint16 count) override;
     CommError output(const QByteArray &bytes) override;
     CommError input(QByteArray &bytes) override;
@@ -74,6 +78,10 @@ private:
     void applyModemLines();
     void setDataTerminalReady(bool asserted) override;
     void setRequestToSend(bool asserted) override;
+    int enableRs485(const Rs485Mode &mode) override;
+    void restoreRs485() override;
+    // Gives back the RS-485 mode when this component asked for it; before the device closes.
+    void releaseRs485();
     // Reads what the kernel holds for the port into Qt's buffer, without waiting.
     void pullPending();
     void handleError(QSerialPort::SerialPortError error);
@@ -91,6 +99,9 @@ private:
     ArrivalHandler m_arrivalHandler;
     qint64 m_reportedBuffered = 0; // bytes in Qt's buffer that the handler has been told of
     ModemLines *m_modemLines = this;
+    std::optional<Rs485Mode> m_rs485;          // asked for at every open
+    bool m_rs485Held = false;                  // m_modemLines holds a mode to give back
+    std::optional<serial_rs485> m_driverRs485; // the driver's mode before enableRs485()
     LowLatency m_lowLatency;
     std::chrono::microseconds m_deliveryLatency{};
     std::unique_ptr<QSerialPort> m_port;

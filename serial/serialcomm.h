@@ -2,11 +2,13 @@
 
 #include "serial/commerror.h"
 #include "serial/commsettings.h"
+#include "serial/modemlines.h"
 
 #include <QByteArray>
 #include <QString>
 #include <chrono>
 #include <functional>
+#include <optional>
 
 namespace serial
 {
@@ -63,6 +65,18 @@ public:
     // timer of a USB adapter while the port is open; zero for a port that passes them at once
     // (a pseudo-terminal, a UART) or one not open.
     virtual std::chrono::microseconds deliveryLatency() const { return {}; }
+
+    // The driver's RS-485 mode, asked for at every later open (see ModemLines::enableRs485) and
+    // given back at the close; unset, the default, leaves the driver's mode alone. A driver
+    // that refuses it fails the open. A component without a serial driver refuses it here.
+    virtual CommError setRs485(std::optional<Rs485Mode> mode)
+    {
+        if (!mode)
+            return {};
+        return CommError::make(CommError::BadValue,
+                               QStringLiteral("RS-485 mode is a serial driver's; this port has "
+                                              "none."));
+    }
 
     // The far end of a component that carries the frames over TCP, as "tcp://HOST:PORT"; it
     // takes effect at the next open. A serial device has none and refuses.

@@ -126,11 +126,16 @@ bool Exchange::waitForReplyEnd(const QByteArray &request, Clock::time_point long
             if ((error = m_comm.input(chunk)))
                 return true;
             arrivals.taken += chunk;
+            if (m_echoFirst && !arrivals.afterEcho && arrivals.taken.size() > request.size())
+                arrivals.afterEcho = arrivals.last;
         }
         Clock::time_point deadline = longest;
-        switch (replyProgress(request, arrivals.taken)) {
+        switch (replyProgress(request, arrivals.taken, m_echoFirst)) {
         case ReplyProgress::Complete:
-            deadline = arrivals.taken.isEmpty() ? broadcastDone : Clock::time_point::min();
+            // Nothing but the echo expected: a broadcast.
+            deadline = arrivals.taken.size() == (m_echoFirst ? request.size() : 0)
+                           ? broadcastDone
+                           : Clock::time_point::min();
             break;
         case ReplyProgress::Unframed:
             if (arrivals.last)
@@ -214,10 +219,19 @@ ExchangeResult Exchange::run(const QByteArray &request, double waitMs)
     if (serial::CommError error = m_comm.input(reply))
         return failed(std::move(error), result);
     reply.prepend(arrivals.taken);
+    std::optional<Clock::time_point> firstByte = arrivals.first;
+    if (m_echoFirst) {
+        result.echo = reply.startsWith(request) ? EchoTaken::Removed : EchoTaken::Missing;
+        if (result.echo == EchoTaken::Removed) {
+            reply.remove(0, request.size());
+            if (arrivals.afterEcho)
+                firstByte = arrivals.afterEcho;
+        }
+    }
     result.reply = reply;
     // An exchange nested in the wait may have read what arrived; only bytes read count.
     if (!reply.isEmpty()) {
-        result.times.firstByte = arrivals.first;
+        result.times.firstByte = firstByte;
         result.times.lastByte = arrivals.last;
     }
     if (m_observer)

@@ -34,10 +34,19 @@ struct ReplyTimes {
     Clock::duration held{};
 };
 
+// What became of the echo that an exchange expected in front of the reply (see
+// Exchange::setEchoFirst).
+enum class EchoTaken {
+    NotExpected, // none was expected: the reply holds every byte read
+    Removed,     // the request's bytes came first and were taken off the front of the reply
+    Missing,     // the bytes read do not begin with the request (or none came): kept whole
+};
+
 struct ExchangeResult {
     ExchangeEnd end = ExchangeEnd::Completed;
     serial::CommError error; // why a PortClosed or Failed exchange ended
-    QByteArray reply;        // Completed only
+    QByteArray reply;        // Completed only; after the echo when it was Removed
+    EchoTaken echo = EchoTaken::NotExpected;
     ReplyTimes times;
     // When the wait after the write ended, before the last read; unset when none ended.
     std::optional<Clock::time_point> ended;
@@ -98,6 +107,12 @@ public:
     void setSilenceRule(bool on) { m_silenceRule = on; }
     // What ends each later exchange's wait; WaitElapsed by default.
     void setReplyEnd(ReplyEnd end) { m_replyEnd = end; }
+    // Whether every reply comes after an echo of the request (a two-wire adapter that reads
+    // back what it sends); off by default. On, the echo is taken off the front of the reply
+    // before FrameEnd judges it (replyProgress with echoFirst) and before the reply is handed
+    // on, and the reply's first byte is the first after the echo (with WaitElapsed, which reads
+    // once at the end, the echo's first).
+    void setEchoFirst(bool on) { m_echoFirst = on; }
 
     // Runs one exchange with a wait of `waitMs` milliseconds after the write (zero or less: the
     // read follows at once, without handling events). With FrameEnd the bytes are read as they
@@ -113,6 +128,8 @@ private:
         std::optional<Clock::time_point> last;
         bool unread = false; // bytes arrived since the exchange last read
         QByteArray taken;    // bytes read during the wait (FrameEnd)
+        // When the read that first took bytes past the expected echo had them (FrameEnd).
+        std::optional<Clock::time_point> afterEcho;
     };
     enum class WaitStop { Reached, Arrival, Closing, Abandoned };
 
@@ -137,6 +154,7 @@ private:
     bool m_abandoned = false;
     bool m_silenceRule = true;
     ReplyEnd m_replyEnd = ReplyEnd::WaitElapsed;
+    bool m_echoFirst = false;
     std::optional<Clock::time_point> m_lastArrival; // of any byte, in or out of an exchange
     // The arrivals of every exchange that is running, innermost last.
     std::vector<Arrivals *> m_running;

@@ -21,7 +21,8 @@ ExchangeOutcome exchangeOutcome(const QByteArray &request, const ExchangeResult 
     outcome.logLine = logLine(result.reply);
     for (qint32 k = 1; k <= qint32(outcome.readouts.size()); ++k)
         outcome.readouts[std::size_t(k - 1)] = registerReadout(result.reply, registerCountText, k);
-    outcome.verdict = judgeReply(QByteArrayView(request), result.reply, result.times, line);
+    outcome.verdict =
+        judgeReply(QByteArrayView(request), result.reply, result.times, line, result.echo);
     outcome.verdictText = verdictText(outcome.verdict);
     outcome.passed =
         outcome.verdict.valid || (outcome.verdict.summary == Verdict::Summary::NoReply &&

@@ -38,10 +38,17 @@ ReplyProgress judgeBody(QByteArrayView request, QByteArrayView body)
 
 } // namespace
 
-ReplyProgress replyProgress(QByteArrayView request, QByteArrayView received)
+ReplyProgress replyProgress(QByteArrayView request, QByteArrayView received, bool echoFirst)
 {
     if (request.size() < 2)
         return received.isEmpty() ? ReplyProgress::Awaiting : ReplyProgress::Unframed;
+    if (echoFirst) {
+        if (received.size() < request.size())
+            return request.startsWith(received) ? ReplyProgress::Awaiting : ReplyProgress::Unframed;
+        if (!received.startsWith(request))
+            return ReplyProgress::Unframed;
+        return replyProgress(request, received.sliced(request.size()));
+    }
     if (quint8(request[0]) == frame::kBroadcastAddress)
         return received.isEmpty() ? ReplyProgress::Complete : ReplyProgress::Unframed;
     // The reply of 05 and 06 is the request itself, and the reply of 0F and 10 begins like it:

@@ -27,6 +27,12 @@ enum class ReplyProgress {
 // prefix of the request are Awaiting (an echo on its way); an exact echo in front is stripped.
 // Then another address, or a function that is neither the request's nor its exception
 // (function | 0x80), is Unframed; so is a wrong CRC at the expected length (5 for an exception).
-ReplyProgress replyProgress(QByteArrayView request, QByteArrayView received);
+//
+// With echoFirst (an adapter that reads back every request is known to be there) the request's
+// bytes must come first: until they have, the bytes are Awaiting, and bytes that differ from them
+// are Unframed; the bytes after them are judged as the reply alone, and for a broadcast the echo
+// alone is Complete.
+ReplyProgress replyProgress(QByteArrayView request, QByteArrayView received,
+                            bool echoFirst = false);
 
 } // namespace transaction

@@ -128,6 +128,9 @@ QString headline(const Verdict &v)
             text += QStringLiteral(": ") + waitText(v, false);
         return text;
     }
+    case Verdict::Summary::NoEcho:
+        return tr("No echo: the bytes that came back do not begin with the request, which the "
+                  "adapter should read back first");
     case Verdict::Summary::Echo:
         return (v.replyLength == 0
                     ? tr("Echo: only the %1 request bytes came back, no reply after them (an "
@@ -215,7 +218,7 @@ Verdict judgeReply(const frame::RequestFrame &request, const QByteArray &reply,
 }
 
 Verdict judgeReply(QByteArrayView request, const QByteArray &reply, const ReplyTimes &times,
-                   const serial::CommSettings &settings)
+                   const serial::CommSettings &settings, EchoTaken echo)
 {
     using std::chrono::duration_cast;
     using std::chrono::microseconds;
@@ -230,10 +233,13 @@ Verdict judgeReply(QByteArrayView request, const QByteArray &reply, const ReplyT
     // The reply of 05 and 06 (and of the window's 8-byte 0F and 10) is the request itself.
     const bool replyMayBeRequest =
         replyMayEqualRequest(v.requestFunction) && expectedReplyLength(request) == request.size();
-    if (!request.isEmpty() && QByteArrayView(reply).startsWith(request) &&
+    if (echo == EchoTaken::NotExpected && !request.isEmpty() &&
+        QByteArrayView(reply).startsWith(request) &&
         (reply.size() > request.size() || !replyMayBeRequest))
         v.echoLength = request.size();
     const QByteArray body = reply.mid(v.echoLength);
+    if (echo == EchoTaken::Removed)
+        v.echoLength = request.size();
     v.replyLength = body.size();
 
     if (v.replyLength >= 1) {
@@ -279,9 +285,12 @@ Verdict judgeReply(QByteArrayView request, const QByteArray &reply, const ReplyT
     v.waitTooShort = v.wait && v.neededWaitMs > 0 && v.wait->count() < v.neededWaitMs;
 
     using S = Verdict::Summary;
-    if (reply.isEmpty())
+    // After an echo taken off, nothing is no reply only for a broadcast, which must get none.
+    if (reply.isEmpty() && (echo != EchoTaken::Removed || v.requestSlave == 0))
         v.summary = S::NoReply;
-    else if (v.echoLength > 0)
+    else if (echo == EchoTaken::Missing)
+        v.summary = S::NoEcho;
+    else if (v.echoLength > 0 && (echo == EchoTaken::NotExpected || reply.isEmpty()))
         v.summary = S::Echo;
     else if (v.lengthDifference < 0 || v.crc == Verdict::Crc::Absent)
         v.summary = S::Short;
@@ -334,6 +343,8 @@ QString summaryWord(Verdict::Summary summary)
     switch (summary) {
     case Verdict::Summary::NoReply:
         return tr("no reply");
+    case Verdict::Summary::NoEcho:
+        return tr("no echo");
     case Verdict::Summary::Echo:
         return tr("echo");
     case Verdict::Summary::Short:

@@ -18,6 +18,7 @@ struct Verdict {
     // The one word for the whole reply; the first that applies in this order.
     enum class Summary {
         NoReply,       // nothing came back
+        NoEcho,        // an echo of the request was expected in front, and the bytes lack it
         Echo,          // the request read back in front of the reply (or alone)
         Short,         // fewer bytes than the function code asks for
         Long,          // more bytes than the function code asks for
@@ -40,7 +41,8 @@ struct Verdict {
     bool valid = false;
 
     // Bytes of the request read back in front of the reply: 0 or the request's length.
-    // Everything below describes the reply after them.
+    // Everything below describes the reply after them. An echo that was expected and taken off
+    // before the verdict counts here too; alone, it is Echo, else the reply decides.
     qsizetype echoLength = 0;
     qsizetype replyLength = 0;
 
@@ -93,8 +95,11 @@ int wireTimeMs(qsizetype requestBytes, qsizetype replyBytes, const serial::CommS
 
 // Judges reply, everything read after request was written (the bytes as sent): any request,
 // reads (01-04, 17) and writes (05, 06, 0F, 10) alike; a broadcast (address 00) should get none.
+// echo tells whether an echo of the request was expected and taken off reply already (see
+// Exchange::setEchoFirst): Removed, reply is what followed it; Missing, bytes that came back
+// without it are NoEcho, never valid.
 Verdict judgeReply(QByteArrayView request, const QByteArray &reply, const ReplyTimes &times,
-                   const serial::CommSettings &settings);
+                   const serial::CommSettings &settings, EchoTaken echo = EchoTaken::NotExpected);
 // The same for the window's 8-byte request.
 Verdict judgeReply(const frame::RequestFrame &request, const QByteArray &reply,
                    const ReplyTimes &times, const serial::CommSettings &settings);

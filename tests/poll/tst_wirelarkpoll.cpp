@@ -254,10 +254,11 @@ void TestWirelarkPoll::writeReadsBack()
 
 void TestWirelarkPoll::exitStatus_data()
 {
-    // The device: "slave", "silent slave", "far end" (played by the test: farEndExchange is the
-    // request it must get, 8 bytes, then its reply), "file" (a regular file), "tcp slave" (the
-    // simulator over TCP only) or "tcp refused" (a port where nothing listens). message: a part of
-    // standard error or output. untouched: nothing may reach the device.
+    // The device: "slave", "silent slave", "echo slave", "far end" (played by the test:
+    // farEndExchange is the request it must get, 8 bytes, then its reply), "file" (a regular
+    // file), "tcp slave" (the simulator over TCP only) or "tcp refused" (a port where nothing
+    // listens). message: a part of standard error or output. untouched: nothing may reach the
+    // device.
     QTest::addColumn<QString>("device");
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("farEndExchange");
@@ -348,6 +349,19 @@ void TestWirelarkPoll::exitStatus_data()
                                << 2 << "(0 bits) does not fit" << true;
     QTest::newRow("capture to standard output") << "slave" << QStringList{"--capture", "-"} << none
                                                 << 2 << "--capture needs a file name" << true;
+    QTest::newRow("RTS delay without RS-485")
+        << "slave" << QStringList{"--rts-delay", "1,1"} << none << 2 << "goes with --rs485" << true;
+    QTest::newRow("RTS delay past 100") << "slave" << QStringList{"--rs485", "--rts-delay", "0,101"}
+                                        << none << 2 << "each 0 to 100" << true;
+    QTest::newRow("RS-485 on a pty")
+        << "far end" << QStringList{"--rs485"} << none << 2 << "has no RS-485 mode" << true;
+    QTest::newRow("echo taken off")
+        << "echo slave" << QStringList{"--echo"} << none << 0 << "1 valid" << false;
+    QTest::newRow("FC 06 after its echo")
+        << "echo slave" << QStringList{"--echo", "--register", "14", "--write", "5"} << none << 0
+        << "1 valid" << false;
+    QTest::newRow("echo missing") << "slave" << QStringList{"--echo", "--format", "csv"} << none
+                                  << 1 << ",no echo,0," << false;
 }
 
 void TestWirelarkPoll::exitStatus()
@@ -375,9 +389,10 @@ void TestWirelarkPoll::exitStatus()
     } else if (device == QLatin1String("tcp refused")) {
         port = QStringLiteral("tcp://127.0.0.1:%1").arg(freeTcpPort());
     } else if (device.endsWith(QLatin1String("slave"))) {
-        QVERIFY(slave.start(m_configHome.path(), device == QLatin1String("silent slave")
-                                                     ? QStringList{QStringLiteral("--silent")}
-                                                     : QStringList{}));
+        QVERIFY(slave.start(m_configHome.path(),
+                            device == QLatin1String("slave")
+                                ? QStringList{}
+                                : QStringList{QLatin1String("--") + device.section(' ', 0, 0)}));
         port = slave.portName();
     } else if (device == QLatin1String("far end")) {
         QVERIFY(farEnd.isValid());

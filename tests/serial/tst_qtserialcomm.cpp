@@ -56,6 +56,8 @@ struct LinkedPty {
 };
 
 // Records the modem line settings that the component makes, one "DTR=1" or "RTS=0" each.
+// RS-485 requests are "RS485=BEFORE,AFTER" and "RS485=back"; refusal is the errno value with
+// which the driver refuses the mode (0: it takes it).
 struct ModemLineRecorder : serial::ModemLines {
     void setDataTerminalReady(bool asserted) override
     {
@@ -65,7 +67,14 @@ struct ModemLineRecorder : serial::ModemLines {
     {
         calls << QStringLiteral("RTS=%1").arg(int(asserted));
     }
+    int enableRs485(const serial::Rs485Mode &mode) override
+    {
+        calls << QStringLiteral("RS485=%1,%2").arg(mode.rtsBeforeMs).arg(mode.rtsAfterMs);
+        return refusal;
+    }
+    void restoreRs485() override { calls << QStringLiteral("RS485=back"); }
     QStringList calls;
+    int refusal = 0;
 };
 
 // A driver's serial settings as LowLatency sees them: its flags and the errno values with which
@@ -674,32 +683,59 @@ void TestQtSerialComm::modemLinesReleasedOnARealDevice()
 
 void TestQtSerialComm::modemLinesFollowDTREnable_data()
 {
-    QTest::addColumn<QString>("steps"); // "open", "close", "dtr0", "dtr1"
-    QTest::newRow("DTR off at open") << "open";
-    QTest::newRow("DTR on at open") << "dtr1 open";
-    QTest::newRow("switched while open") << "open dtr1 dtr0 dtr1";
-    QTest::newRow("re-open keeps DTR on") << "dtr1 open close open";
-    QTest::newRow("switched while closed") << "open close dtr1 open dtr0 close dtr1 open";
+    // Steps: "open", "close", "dtr0", "dtr1", "rs485" (RS-485 mode, delays 2 and 3 ms), "lose"
+    // (the far end hangs up). calls: each step's, sorted, split by "|"; empty: RTS released and
+    // DTR as DTREnable while open, none while closed. refusal: the driver's to RS-485 mode.
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("calls");
+    QTest::addColumn<int>("refusal");
+    const auto row = [](const char *name, const char *steps, const char *calls = "", int no = 0) {
+        QTest::newRow(name) << steps << calls << no;
+    };
+    row("DTR off at open", "open");
+    row("DTR on at open", "dtr1 open");
+    row("switched while open", "open dtr1 dtr0 dtr1");
+    row("re-open keeps DTR on", "dtr1 open close open");
+    row("switched while closed", "open close dtr1 open dtr0 close dtr1 open");
+    row("RS-485 asked at open, RTS left to the driver", "rs485 open dtr1 close open",
+        "|DTR=0 RS485=2,3|DTR=1|RS485=back|DTR=1 RS485=2,3");
+    row("RS-485 given back when the device is lost", "rs485 open lose close",
+        "|DTR=0 RS485=2,3|RS485=back|");
+    row("RS-485 refused: not opened", "rs485 open close", "|RS485=2,3|", ENOTTY);
 }
 
-// Every setting of the lines while open: RTS released, DTR as DTREnable; none while closed.
 void TestQtSerialComm::modemLinesFollowDTREnable()
 {
     QFETCH(QString, steps);
+    QFETCH(QString, calls);
+    QFETCH(int, refusal);
     ModemLineRecorder lines;
+    lines.refusal = refusal;
     LinkedPty port(5, &lines);
     QVERIFY(port.ready);
+    const QStringList given = calls.split(QLatin1Char('|'));
     bool dtr = false;
+    qsizetype k = 0;
     for (const QString &step : steps.split(QLatin1Char(' '))) {
         lines.calls.clear();
-        if (step == QLatin1String("open"))
-            QCOMPARE(port.open(), QString());
-        else if (step == QLatin1String("close"))
-            QVERIFY(!port.comm.setPortOpen(false));
-        else
+        if (step == QLatin1String("open")) {
+            const QString error = port.open();
+            QVERIFY2(refusal ? error.contains(QStringLiteral("has no RS-485 mode: its driver "
+                                                             "refused it (Inappropriate ioctl"))
+                             : error.isEmpty(),
+                     qPrintable(error));
+        } else if (step == QLatin1String("close")) {
+            QVERIFY(!port.comm.setPortOpen(false) || !calls.isEmpty());
+        } else if (step == QLatin1String("rs485")) {
+            QVERIFY(!port.comm.setRs485(serial::Rs485Mode{2, 3}));
+        } else if (step == QLatin1String("lose")) {
+            port.pty.drop();
+            QTest::qWait(200);
+        } else {
             QVERIFY(!port.comm.setDTREnable(dtr = step.endsWith(QLatin1Char('1'))));
-        QStringList expected;
-        if (port.comm.portOpen())
+        }
+        QStringList expected = given.value(k++).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (calls.isEmpty() && port.comm.portOpen())
             expected = QStringList{QStringLiteral("DTR=%1").arg(int(dtr)), QStringLiteral("RTS=0")};
         lines.calls.sort();
         QVERIFY2(lines.calls == expected, qPrintable(step + ": " + lines.calls.join(' ')));

@@ -280,8 +280,18 @@ void TestExchange::endsAtTheFrame_data()
     QTest::newRow("silent slave") << kRequest << QStringList{} << 0 << false << 300.0 << 400.0;
     QTest::newRow("bytes after the frame")
         << kRequest << QStringList{"5:" + reply + "EE"} << 0 << true << 0.0 << 20.0;
-    QTest::newRow("broadcast") << withReferenceCrc("000600010003") << QStringList{} << 0 << true
-                               << 95.8 << 200.0;
+    const QByteArray broadcast = withReferenceCrc("000600010003");
+    QTest::newRow("broadcast") << broadcast << QStringList{} << 0 << true << 95.8 << 200.0;
+    // An echo expected: the reply of 06 equals its echo, and ends the wait only after it.
+    const QByteArray write = withReferenceCrc("010600010003");
+    QTest::newRow("echo first, FC 06")
+        << write << QStringList{"2:" + write.toHex(), "150:" + write.toHex()} << 0 << true << 0.0
+        << 20.0;
+    QTest::newRow("echo first, garbled")
+        << kRequest << QStringList{"2:" + kRequest.toHex().replace("03", "07"), "12:" + reply} << 0
+        << true << 29.1 << 150.0;
+    QTest::newRow("echo first, broadcast")
+        << broadcast << QStringList{"2:" + broadcast.toHex()} << 0 << true << 95.8 << 200.0;
 }
 
 void TestExchange::endsAtTheFrame()
@@ -292,6 +302,8 @@ void TestExchange::endsAtTheFrame()
     QFETCH(bool, atFrame);
     QFETCH(double, minEndMs);
     QFETCH(double, maxEndMs);
+    // Rows named "echo first" expect the adapter's echo.
+    const bool echoFirst = QByteArray(QTest::currentDataTag()).startsWith("echo first");
     QByteArray sent;
     m_comm.latency = std::chrono::milliseconds(latencyMs);
     m_comm.onOutput = [&](const QByteArray &) {
@@ -306,7 +318,17 @@ void TestExchange::endsAtTheFrame()
     Exchange exchange(m_comm);
     exchange.setObserver(&m_recorder);
     exchange.setReplyEnd(ReplyEnd::FrameEnd);
+    exchange.setEchoFirst(echoFirst);
     const ExchangeResult result = exchange.run(request, 300);
+    // An echo found is taken off; the reply's first byte is the first after it.
+    const bool echoed = echoFirst && sent.startsWith(request);
+    QCOMPARE(result.echo, !echoFirst ? transaction::EchoTaken::NotExpected
+                          : echoed   ? transaction::EchoTaken::Removed
+                                     : transaction::EchoTaken::Missing);
+    if (echoed) {
+        sent.remove(0, request.size());
+        QVERIFY(sent.isEmpty() || msBetween(*result.times.written, *result.times.firstByte) > 40);
+    }
 
     QCOMPARE(result.end, ExchangeEnd::Completed);
     QCOMPARE(result.endedAtFrame, atFrame);

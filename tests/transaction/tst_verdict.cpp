@@ -7,8 +7,10 @@
 #include <QTest>
 
 using S = transaction::Verdict::Summary;
+using transaction::EchoTaken;
 using namespace std::chrono_literals;
 Q_DECLARE_METATYPE(S)
+Q_DECLARE_METATYPE(EchoTaken)
 
 class TestVerdict : public QObject
 {
@@ -35,15 +37,17 @@ void TestVerdict::judge_data()
     QTest::addColumn<S>("summary");
     QTest::addColumn<int>("neededMs");
     QTest::addColumn<QString>("text"); // a part of verdictText()
+    QTest::addColumn<EchoTaken>("echo");
     const auto timed = [](const char *name, const char *settings, int waitMs,
                           const QByteArray &request, const QByteArray &reply, S summary,
-                          int neededMs, const QString &text) {
+                          int neededMs, const QString &text,
+                          EchoTaken echo = EchoTaken::NotExpected) {
         QTest::newRow(name) << QString::fromLatin1(settings) << waitMs << request << reply
-                            << summary << neededMs << text;
+                            << summary << neededMs << text << echo;
     };
     const auto row = [&](const char *name, const QByteArray &request, const QByteArray &reply,
-                         S summary, const QString &text) {
-        timed(name, "9600,N,8,1", 100, request, reply, summary, -1, text);
+                         S summary, const QString &text, EchoTaken echo = EchoTaken::NotExpected) {
+        timed(name, "9600,N,8,1", 100, request, reply, summary, -1, text, echo);
     };
     const QByteArray w6 = framed("010600010003");
     row("good read reply", r2, a2, S::Valid,
@@ -74,6 +78,15 @@ void TestVerdict::judge_data()
     row("echo in front, FC 06", w6, w6 + w6, S::Echo, "After the echo: CRC");
     row("FC 06 reply equals the request", w6, w6, S::Valid, "8 of 8 bytes");
     row("echo alone, FC 03", r2, r2, S::Echo, "only the 8 request bytes");
+    // An echo expected, and taken off before the verdict (or not found).
+    row("echo taken off, FC 03", r2, a2, S::Valid, "9 of 9 bytes", EchoTaken::Removed);
+    row("echo taken off, FC 06", w6, w6, S::Valid, "8 of 8 bytes", EchoTaken::Removed);
+    row("echo taken off, nothing after", r2, {}, S::Echo, "only the 8 request bytes",
+        EchoTaken::Removed);
+    row("echo taken off a broadcast", framed("000600010003"), {}, S::NoReply, "as it should be",
+        EchoTaken::Removed);
+    row("echo missing", r2, a2, S::NoEcho, "No echo: the bytes that came back do not begin",
+        EchoTaken::Missing);
     row("wrong slave", r2, framed("020304000A000B"), S::WrongSlave,
         "Wrong slave: reply from 02, request to 01");
     row("wrong function", r2, framed("010404000A000B"), S::WrongFunction,
@@ -134,13 +147,14 @@ void TestVerdict::judge()
     QFETCH(S, summary);
     QFETCH(int, neededMs); // -1: not checked (a 100 ms wait)
     QFETCH(QString, text);
+    QFETCH(EchoTaken, echo);
 
     serial::CommSettings line;
     QVERIFY(!serial::parseSettings(settings, line).failed());
     const auto t = std::chrono::steady_clock::time_point(5s);
     const auto wait = std::chrono::milliseconds(waitMs);
     const auto v = transaction::judgeReply(QByteArrayView(request), reply,
-                                           {t, t + 1200us, t + 2100us, wait}, line);
+                                           {t, t + 1200us, t + 2100us, wait}, line, echo);
     QCOMPARE(v.summary, summary);
     QCOMPARE(v.valid, summary == S::Valid);
     const QString shown = transaction::verdictText(v);
