@@ -90,7 +90,7 @@ QtSerialComm::QtSerialComm(Resolver resolver, ModemLines *modemLines)
     QObject::connect(m_port.get(), &QSerialPort::errorOccurred, m_port.get(),
                      [this](QSerialPort::SerialPortError error) { handleError(error); });
     QObject::connect(m_port.get(), &QSerialPort::readyRead, m_port.get(),
-                     [this] { reportArrivals(); });
+                     [this] { m_arrivals.report(*m_port); });
 }
 
 QtSerialComm::~QtSerialComm()
@@ -223,7 +223,7 @@ CommError QtSerialComm::openPort()
         m_rs485Held = true;
     }
     m_devicePath = path;
-    m_reportedBuffered = 0;
+    m_arrivals.bufferTaken();
     m_state = State::Open;
     m_lowLatency.request(m_port->handle());
     const std::optional<LatencyTimer> latency = readLatencyTimer(path);
@@ -281,7 +281,7 @@ CommError QtSerialComm::setInBufferCount(qint16 count)
         return error;
     if (CommError error = checkInBufferCount(count))
         return error;
-    m_reportedBuffered = 0;
+    m_arrivals.bufferTaken();
     if (!m_port->clear(QSerialPort::Input)) {
         if (m_state != State::Open)
             return usable();
@@ -339,13 +339,13 @@ CommError QtSerialComm::input(QByteArray &bytes)
     if (m_state != State::Open)
         return usable();
     bytes = m_port->readAll();
-    m_reportedBuffered = 0;
+    m_arrivals.bufferTaken();
     return {};
 }
 
 void QtSerialComm::setArrivalHandler(ArrivalHandler handler)
 {
-    m_arrivalHandler = std::move(handler);
+    m_arrivals.setHandler(std::move(handler));
 }
 
 void QtSerialComm::collectArrivals()
@@ -354,24 +354,9 @@ void QtSerialComm::collectArrivals()
         pullPending();
 }
 
-void QtSerialComm::reportArrivals()
-{
-    const qint64 buffered = m_port->bytesAvailable();
-    const qint64 arrived = buffered - m_reportedBuffered;
-    m_reportedBuffered = buffered;
-    if (arrived > 0 && m_arrivalHandler)
-        m_arrivalHandler(arrived);
-}
-
 void QtSerialComm::pullPending()
 {
-    // Each wait reads one chunk of what the kernel holds; a bound keeps a device that never
-    // stops sending from holding the caller here.
-    constexpr int kMaxChunks = 64;
-    for (int i = 0; i < kMaxChunks && m_state == State::Open; ++i) {
-        if (!m_port->waitForReadyRead(0))
-            break;
-    }
+    DeviceArrivals::pull(*m_port, [this] { return m_state == State::Open; });
     if (m_state == State::Open)
         m_port->clearError();
 }

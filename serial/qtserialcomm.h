@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial/commsettings.h"
+#include "serial/devicearrivals.h"
 #include "serial/lowlatency.h"
 #include "serial/modemlines.h"
 #include "serial/portmap.h"
@@ -86,7 +87,6 @@ private:
     void pullPending();
     void handleError(QSerialPort::SerialPortError error);
     // Tells the arrival handler about bytes buffered since it was last told.
-    void reportArrivals();
 
     Resolver m_resolver;
     qint16 m_commPort = 1;
@@ -96,8 +96,7 @@ private:
     State m_state = State::Closed;
     QString m_devicePath;
     bool m_lossReported = false;
-    ArrivalHandler m_arrivalHandler;
-    qint64 m_reportedBuffered = 0; // bytes in Qt's buffer that the handler has been told of
+    DeviceArrivals m_arrivals;
     ModemLines *m_modemLines = this;
     std::optional<Rs485Mode> m_rs485;          // asked for at every open
     bool m_rs485Held = false;                  // m_modemLines holds a mode to give back

@@ -9,7 +9,7 @@ namespace serial
 TcpSerialComm::TcpSerialComm() : m_socket(std::make_unique<QTcpSocket>())
 {
     QObject::connect(m_socket.get(), &QTcpSocket::readyRead, m_socket.get(),
-                     [this] { reportArrivals(); });
+                     [this] { m_arrivals.report(*m_socket); });
     QObject::connect(m_socket.get(), &QTcpSocket::errorOccurred, m_socket.get(),
                      [this](QAbstractSocket::SocketError error) {
                          // A wait that ends without data reports a timeout: the connection stays.
@@ -104,7 +104,7 @@ CommError TcpSerialComm::openPort()
     }
     // A request is one small write: it goes out at once, not when more data would fill a segment.
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    m_reportedBuffered = 0;
+    m_arrivals.bufferTaken();
     m_state = State::Open;
     return {};
 }
@@ -149,7 +149,7 @@ CommError TcpSerialComm::setInBufferCount(qint16 count)
     if (CommError error = usable())
         return error;
     m_socket->readAll();
-    m_reportedBuffered = 0;
+    m_arrivals.bufferTaken();
     return {};
 }
 
@@ -193,19 +193,19 @@ CommError TcpSerialComm::input(QByteArray &bytes)
     // What arrived before the connection ended is still the reply's.
     if (m_state == State::Lost && m_socket->bytesAvailable() > 0) {
         bytes = m_socket->readAll();
-        m_reportedBuffered = 0;
+        m_arrivals.bufferTaken();
         return {};
     }
     if (CommError error = usable())
         return error;
     bytes = m_socket->readAll();
-    m_reportedBuffered = 0;
+    m_arrivals.bufferTaken();
     return {};
 }
 
 void TcpSerialComm::setArrivalHandler(ArrivalHandler handler)
 {
-    m_arrivalHandler = std::move(handler);
+    m_arrivals.setHandler(std::move(handler));
 }
 
 void TcpSerialComm::collectArrivals()
@@ -216,20 +216,7 @@ void TcpSerialComm::collectArrivals()
 
 void TcpSerialComm::pullPending()
 {
-    constexpr int kMaxChunks = 64;
-    for (int i = 0; i < kMaxChunks && m_state == State::Open; ++i) {
-        if (!m_socket->waitForReadyRead(0))
-            break;
-    }
-}
-
-void TcpSerialComm::reportArrivals()
-{
-    const qint64 buffered = m_socket->bytesAvailable();
-    const qint64 arrived = buffered - m_reportedBuffered;
-    m_reportedBuffered = buffered;
-    if (arrived > 0 && m_arrivalHandler)
-        m_arrivalHandler(arrived);
+    DeviceArrivals::pull(*m_socket, [this] { return m_state == State::Open; });
 }
 
 void TcpSerialComm::connectionEnded()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial/commsettings.h"
+#include "serial/devicearrivals.h"
 #include "serial/portopening.h"
 #include "serial/serialcomm.h"
 
@@ -63,7 +64,6 @@ private:
     CommError lostError();
     // Reads what the operating system holds for the socket, without waiting.
     void pullPending();
-    void reportArrivals();
     // The connection ended or failed while open.
     void connectionEnded();
 
@@ -76,8 +76,7 @@ private:
     State m_state = State::Closed;
     QString m_lossReason;
     bool m_lossReported = false;
-    ArrivalHandler m_arrivalHandler;
-    qint64 m_reportedBuffered = 0; // bytes in the socket's buffer that the handler has been told of
+    DeviceArrivals m_arrivals;
     std::unique_ptr<QTcpSocket> m_socket;
 };
 

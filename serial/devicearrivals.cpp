@@ -1,0 +1,24 @@
+#include "serial/devicearrivals.h"
+
+namespace serial
+{
+
+void DeviceArrivals::report(const QIODevice &device)
+{
+    const qint64 buffered = device.bytesAvailable();
+    const qint64 arrived = buffered - m_reported;
+    m_reported = buffered;
+    if (arrived > 0 && m_handler)
+        m_handler(arrived);
+}
+
+void DeviceArrivals::pull(QIODevice &device, const std::function<bool()> &stillOpen)
+{
+    constexpr int kMaxChunks = 64;
+    for (int i = 0; i < kMaxChunks && stillOpen(); ++i) {
+        if (!device.waitForReadyRead(0))
+            break;
+    }
+}
+
+} // namespace serial
