@@ -12,16 +12,22 @@ namespace simulator
 namespace
 {
 
+constexpr std::uint8_t kReadCoils = 0x01;
+constexpr std::uint8_t kReadDiscreteInputs = 0x02;
 constexpr std::uint8_t kReadHoldingRegisters = 0x03;
 constexpr std::uint8_t kReadInputRegisters = 0x04;
 constexpr std::uint8_t kWriteSingleRegister = 0x06;
+constexpr std::uint8_t kWriteSingleCoil = 0x05;
+constexpr std::uint8_t kWriteMultipleCoils = 0x0F;
 constexpr std::uint8_t kWriteMultipleRegisters = 0x10;
 constexpr int kRampLength = 1000;
 
 bool isServed(std::uint8_t function)
 {
-    return function == kReadHoldingRegisters || function == kReadInputRegisters ||
-           function == kWriteSingleRegister || function == kWriteMultipleRegisters;
+    return function == kReadCoils || function == kReadDiscreteInputs ||
+           function == kReadHoldingRegisters || function == kReadInputRegisters ||
+           function == kWriteSingleCoil || function == kWriteSingleRegister ||
+           function == kWriteMultipleCoils || function == kWriteMultipleRegisters;
 }
 
 bool readable(int fd)
@@ -45,12 +51,15 @@ SlaveDevice::SlaveDevice(const std::vector<int> &addresses, std::optional<std::u
 
     for (const int address : m_addresses) {
         modbus_mapping_t *&registers = m_registers.at(static_cast<std::size_t>(address));
-        registers = modbus_mapping_new(0, 0, kRegisterCount, kRegisterCount);
+        registers =
+            modbus_mapping_new(kRegisterCount, kRegisterCount, kRegisterCount, kRegisterCount);
         if (registers == nullptr)
             throw std::runtime_error("libmodbus cannot allocate the registers");
         for (int k = 0; k < kRegisterCount; ++k) {
             registers->tab_registers[k] = static_cast<std::uint16_t>(10 * k);
             registers->tab_input_registers[k] = static_cast<std::uint16_t>(1000 + k);
+            registers->tab_bits[k] = k % 3 == 0 ? 1 : 0;
+            registers->tab_input_bits[k] = k % 2 == 1 ? 1 : 0;
         }
         updateLiveRegisters(address);
     }

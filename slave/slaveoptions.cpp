@@ -52,12 +52,15 @@ characters) exchanges a second: 38.5 at 9600 8N1 and 167 at 115200 8N1 with a 1 
 turnaround, and so does the simulator with --speed.
 
 Function codes:
+  01 read coils                    02 read discrete inputs
   03 read holding registers        04 read input registers
-  06 write single register         16 (hex 10) write multiple registers
-over 100 holding and 100 input registers, addresses 0 to 99. The replies and the
-exception replies are those of libmodbus: exception 01 (illegal function) for every
-other function code, 02 (illegal data address) for registers outside 0 to 99, 03
-(illegal data value) for a count outside 1 to 125 (1 to 123 when writing). A frame
+  05 write single coil             06 write single register
+  15 (hex 0F) write multiple coils 16 (hex 10) write multiple registers
+over 100 coils, 100 discrete inputs, 100 holding and 100 input registers, addresses
+0 to 99. The replies and the exception replies are those of libmodbus: exception 01
+(illegal function) for every other function code, 02 (illegal data address) for
+addresses outside 0 to 99, 03 (illegal data value) for a count outside 1 to 125 (1
+to 123 when writing registers, 1 to 2000 bits, 1 to 1968 when writing coils). A frame
 with a wrong CRC or too few bytes gets no reply; libmodbus takes a function code it
 does not know for a frame of address, function and CRC alone, so a longer request
 with such a code fails the CRC check.
@@ -72,6 +75,8 @@ Registers:
 Registers 0 to 2 are the same in both tables and are set afresh before every
 reply; values written to them are overwritten. Values written to holding registers
 3 to 99 stay until the simulator ends. Every value is 16 bits and wraps around.
+Coil k starts on where k is a multiple of 3 (0, 3, 6, ...), discrete input k where
+k is odd; coils written stay until the simulator ends.
 
 Port directory:
   $XDG_CONFIG_HOME/wirelark/ports/, or ~/.config/wirelark/ports/ when

@@ -154,7 +154,7 @@ void TestWirelarkPoll::textIsTheWindowsLogLine_data()
         << "%1" << QStringList{"--count", "1", "--register", "5"} << "0001" << true << QString();
     // Logged as the window logs it, and not valid: the slave refused; no bits.
     QTest::newRow("exception reply")
-        << "%1" << QStringList{"--function", "2"} << "0002" << false << "bits";
+        << "%1" << QStringList{"--function", "2", "--register", "64"} << "0002" << false << "bits";
     const auto typed = [](const char *count, const char *type) {
         return QStringList{"--register", "3", "--count", count, "--type", type};
     };
@@ -231,6 +231,10 @@ void TestWirelarkPoll::writeReadsBack_data()
                                    "values 0002 0001 0000 0000";
     QTest::newRow("base 1") << "--base 1 --register 15 --write 1234|written 1234|--register 14 "
                                "--count 1|registers 1234 - -";
+    QTest::newRow("05") << "--register 1 --coils --write 1|written 1|--function 1 --count 4|"
+                           "bits 1 1 0 1";
+    QTest::newRow("0F") << "--register 4 --coils --write 0,1,0|written 0 1 0|--function 1 "
+                           "--register 3 --count 5|bits 1 0 1 0 0";
     QTest::newRow("broadcast") << "--address 0 --register 14 --write 77|broadcast, no reply "
                                   "awaited: 77|--register 14 --count 1|registers 77 - -";
 }

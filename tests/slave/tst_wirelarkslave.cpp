@@ -290,8 +290,14 @@ void TestWirelarkSlave::answers_data()
     QTest::newRow("16 echoes start and count")
         << none << hex("01 10 00 03 00 02 04 AA BB CC DD 77 1E") << hex("01 10 00 03 00 02");
     QTest::newRow("07 unknown: illegal function") << none << hex("01 07 41 E2") << hex("01 87 01");
-    QTest::newRow("01 not served: illegal function")
-        << none << hex("01 01 00 00 00 08 3D CC") << hex("01 81 01");
+    QTest::newRow("01 coils 0-7: every third on, bit 0 first")
+        << none << hex("01 01 00 00 00 08 3D CC") << hex("01 01 01 49");
+    QTest::newRow("02 inputs 0-7: the odd ones on")
+        << none << hex("01 02 00 00 00 08 79 CC") << hex("01 02 01 AA");
+    QTest::newRow("05 echoes the request")
+        << none << hex("01 05 00 02 FF 00 2D FA") << hex("01 05 00 02 FF 00");
+    QTest::newRow("15 echoes start and count")
+        << none << hex("01 0F 00 04 00 03 01 05 BE 94") << hex("01 0F 00 04 00 03");
     QTest::newRow("03 past register 99: illegal address")
         << none << hex("01 03 00 63 00 02 34 15") << hex("01 83 02");
     QTest::newRow("04 from register 100: illegal address")
