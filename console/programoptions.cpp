@@ -110,6 +110,16 @@ void parseCommandLine(const ProgramOptions &program, const QStringList &argument
     end(ParseOutcome::Action::Run, {});
 }
 
+QString optionGivenTwice(const QCommandLineParser &parser)
+{
+    const QStringList names = parser.optionNames();
+    for (const QString &name : names) {
+        if (names.count(name) > 1)
+            return QStringLiteral("--%1 is given more than once.").arg(name);
+    }
+    return {};
+}
+
 int finish(const ParseOutcome &outcome)
 {
     const bool failed = outcome.action == ParseOutcome::Action::Fail;

@@ -75,6 +75,9 @@ void parseCommandLine(const ProgramOptions &program, const QStringList &argument
                       ParseOutcome &outcome,
                       const std::function<QString(const QCommandLineParser &)> &readOptions);
 
+// The message for an option given more than once (the last value would win unnoticed), or empty.
+QString optionGivenTwice(const QCommandLineParser &parser);
+
 // Writes the text of outcome to standard output (help, version) or standard error (a wrong
 // command line) and returns the exit status: 0, or kUsageExitStatus (Run: nothing, 0).
 int finish(const ParseOutcome &outcome);

@@ -236,11 +236,8 @@ QString readOptions(const QCommandLineParser &parser, PollOptions &options, QStr
     const auto isSet = [&parser](const char *name) {
         return parser.isSet(name);
     };
-    // A value given twice is a mistake that would otherwise go unnoticed: the last one would win.
-    for (const QString &name : parser.optionNames()) {
-        if (parser.optionNames().count(name) > 1)
-            return QStringLiteral("--%1 is given more than once.").arg(name);
-    }
+    if (const QString twice = console::optionGivenTwice(parser); !twice.isEmpty())
+        return twice;
 
     QString error;
     if (!isSet("port"))

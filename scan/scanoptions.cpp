@@ -92,10 +92,8 @@ QString readOptions(const QCommandLineParser &parser, ScanOptions &options)
     const auto isSet = [&parser](const char *name) {
         return parser.isSet(QLatin1String(name));
     };
-    for (const QString &name : parser.optionNames()) {
-        if (parser.optionNames().count(name) > 1)
-            return QStringLiteral("--%1 is given more than once.").arg(name);
-    }
+    if (const QString twice = console::optionGivenTwice(parser); !twice.isEmpty())
+        return twice;
     QString error;
     if (!isSet("port"))
         return QStringLiteral("--port is required: give the port to scan, for example --port com5 "

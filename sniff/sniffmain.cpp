@@ -36,17 +36,10 @@ int main(int argc, char *argv[])
 
         const sniff::CommandLine commandLine =
             sniff::parseCommandLine(QCoreApplication::arguments());
-        if (!commandLine.error.isEmpty()) {
-            std::fprintf(stderr, "wirelark-sniff: %s\nTry \"wirelark-sniff --help\".\n",
-                         qUtf8Printable(commandLine.error));
-            return 2;
-        }
+        if (commandLine.action != console::ParseOutcome::Action::Run)
+            return console::finish(commandLine);
         const sniff::SniffOptions &options = commandLine.options;
         switch (options.mode) {
-        case sniff::Mode::Help:
-            return printOut(commandLine.helpText);
-        case sniff::Mode::Version:
-            return printOut(QStringLiteral("wirelark-sniff %1\n").arg(WIRELARK_VERSION));
         case sniff::Mode::ExtcapInterfaces:
             return printOut(sniff::extcapInterfaces(serial::scanSystemPorts(),
                                                     QStringLiteral(WIRELARK_VERSION)));

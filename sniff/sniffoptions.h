@@ -1,5 +1,6 @@
 #pragma once
 
+#include "console/programoptions.h"
 #include "serial/commsettings.h"
 
 #include <QString>
@@ -13,8 +14,6 @@ enum class OutputFormat { Text, Json };
 // What the program is asked to do.
 enum class Mode {
     Monitor,          // watch a port or read a recording, print frames
-    Help,             // print helpText
-    Version,          // print the version
     InstallExtcap,    // link the program into the user's extcap folders
     ExtcapInterfaces, // Wireshark asks for the interfaces
     ExtcapDlts,       // ... the link type of one interface
@@ -39,11 +38,9 @@ struct SniffOptions {
     QString fifo;            // where the extcap capture goes
 };
 
-// The outcome of reading the command line; error set for a wrong one (exit status 2).
-struct CommandLine {
+// The outcome of reading the command line, with the options when it is Run.
+struct CommandLine : console::ParseOutcome {
     SniffOptions options;
-    QString helpText;
-    QString error;
 };
 
 // Reads the arguments, program name first. Values follow their option as the next argument or
