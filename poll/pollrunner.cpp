@@ -1,5 +1,6 @@
 #include "pollrunner.h"
 
+#include "console/standardoutput.h"
 #include "frame/rtuframe.h"
 #include "frame/writerequest.h"
 #include "serial/portopening.h"
@@ -120,16 +121,18 @@ bool PollRunner::writeOutput(const QByteArray &bytes)
 {
     if (m_outputFailed || m_readerGone)
         return false;
-    const std::size_t size = static_cast<std::size_t>(bytes.size());
-    if (std::fwrite(bytes.constData(), 1, size, stdout) == size && std::fflush(stdout) == 0)
+    QString message;
+    switch (console::writeStandardOutput(bytes, message)) {
+    case console::OutputResult::Written:
         return true;
-    // A reader that went away (`| head`) ends the run quietly, as a stop signal would.
-    if (errno == EPIPE) {
+    case console::OutputResult::ReaderGone:
+        // The run ends quietly, as a stop signal would end it.
         m_readerGone = true;
         return false;
+    case console::OutputResult::Failed:
+        break;
     }
-    printError(QStringLiteral("cannot write the output: %1.")
-                   .arg(QString::fromLocal8Bit(std::strerror(errno))));
+    printError(message);
     m_outputFailed = true;
     return false;
 }

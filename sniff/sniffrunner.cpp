@@ -3,6 +3,8 @@
 #include "sniff/extcap.h"
 #include "sniff/frameline.h"
 
+#include "console/standardoutput.h"
+
 #include "serial/latencytimer.h"
 #include "serial/linetiming.h"
 #include "serial/portopening.h"
@@ -179,15 +181,17 @@ bool SniffRunner::writeOut(const QByteArray &bytes)
 {
     if (m_readerGone || bytes.isEmpty())
         return !m_readerGone;
-    const std::size_t size = std::size_t(bytes.size());
-    if (std::fwrite(bytes.constData(), 1, size, stdout) == size && std::fflush(stdout) == 0)
+    QString message;
+    switch (console::writeStandardOutput(bytes, message)) {
+    case console::OutputResult::Written:
         return true;
-    if (errno == EPIPE) {
+    case console::OutputResult::ReaderGone:
         m_readerGone = true;
         return false;
+    case console::OutputResult::Failed:
+        break;
     }
-    printError(QStringLiteral("cannot write the output: %1.")
-                   .arg(QString::fromLocal8Bit(std::strerror(errno))));
+    printError(message);
     m_failed = true;
     return false;
 }
