@@ -86,10 +86,11 @@ console::ProgramOptions program()
     console::ProgramOptions program{
         QStringLiteral("wirelark-poll"),
         QStringLiteral("--port PORT [options]"),
-        QStringLiteral("Sends one Modbus RTU request over a serial port and prints each reply, as "
-                       "the Wirelark window's send button does: the same request from the same "
-                       "four hexadecimal fields, the same port names, line settings and wait, the "
-                       "same log line and register read-outs."),
+        QStringLiteral("A Modbus RTU master for the shell: reads and writes registers and coils "
+                       "over a serial port or a TCP gateway, of one slave or several, and checks "
+                       "each reply. Given only --port it sends the Wirelark window's request, as "
+                       "its send button does: the same four hexadecimal fields, the same port "
+                       "names, line settings and wait, the same log line and register read-outs."),
         {console::option("port", "PORT",
                          "the port, required: Com5, com5 or 5 as the window's port box maps it "
                          "(links in the port directory first), a device path such as "
