@@ -4,7 +4,6 @@
 #include "serial/systemports.h"
 #include "serial/terminalprobe.h"
 
-#include <QDeadlineTimer>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -309,14 +308,11 @@ CommError QtSerialComm::output(const QByteArray &bytes)
             CommError::WriteFailed,
             QStringLiteral("%1: cannot write to %2: %3.").arg(label(), m_devicePath, reason));
     }
-    const QDeadlineTimer deadline(kWriteTimeoutMs);
-    while (m_state == State::Open && m_port->bytesToWrite() > 0 && !deadline.hasExpired()) {
-        if (!m_port->waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
-            break;
-    }
+    const qint64 left =
+        waitUntilWritten(*m_port, kWriteTimeoutMs, [this] { return m_state == State::Open; });
     if (m_state != State::Open)
         return usable();
-    if (const qint64 left = m_port->bytesToWrite(); left > 0) {
+    if (left > 0) {
         m_port->clear(QSerialPort::Output);
         m_port->clearError();
         return CommError::make(CommError::WriteFailed,

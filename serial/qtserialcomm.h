@@ -1,7 +1,7 @@
 #pragma once
 
 #include "serial/commsettings.h"
-#include "serial/devicearrivals.h"
+#include "serial/deviceio.h"
 #include "serial/lowlatency.h"
 #include "serial/modemlines.h"
 #include "serial/portmap.h"

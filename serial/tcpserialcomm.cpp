@@ -1,6 +1,5 @@
 #include "serial/tcpserialcomm.h"
 
-#include <QDeadlineTimer>
 #include <algorithm>
 
 namespace serial
@@ -164,14 +163,11 @@ CommError TcpSerialComm::output(const QByteArray &bytes)
         return CommError::make(
             CommError::WriteFailed,
             QStringLiteral("%1: cannot send: %2.").arg(m_endpointText, m_socket->errorString()));
-    const QDeadlineTimer deadline(kWriteTimeoutMs);
-    while (m_state == State::Open && m_socket->bytesToWrite() > 0 && !deadline.hasExpired()) {
-        if (!m_socket->waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
-            break;
-    }
+    const qint64 left =
+        waitUntilWritten(*m_socket, kWriteTimeoutMs, [this] { return m_state == State::Open; });
     if (m_state != State::Open)
         return usable();
-    if (const qint64 left = m_socket->bytesToWrite(); left > 0) {
+    if (left > 0) {
         // Bytes half sent would garble the stream for every later frame: the connection ends.
         m_socket->abort();
         m_state = State::Closed;

@@ -1,4 +1,6 @@
-#include "serial/devicearrivals.h"
+#include "serial/deviceio.h"
+
+#include <QDeadlineTimer>
 
 namespace serial
 {
@@ -19,6 +21,16 @@ void DeviceArrivals::pull(QIODevice &device, const std::function<bool()> &stillO
         if (!device.waitForReadyRead(0))
             break;
     }
+}
+
+qint64 waitUntilWritten(QIODevice &device, int timeoutMs, const std::function<bool()> &stillOpen)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (stillOpen() && device.bytesToWrite() > 0 && !deadline.hasExpired()) {
+        if (!device.waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
+            break;
+    }
+    return device.bytesToWrite();
 }
 
 } // namespace serial

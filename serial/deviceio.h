@@ -8,6 +8,8 @@
 namespace serial
 {
 
+// What the serial components over a QIODevice (a serial port, a TCP socket) share.
+
 // The arrival reporting of a serial component over a QIODevice (a serial port, a TCP socket):
 // the handler is told how many bytes came into the device's read buffer since it was last told
 // (SerialComm::ArrivalHandler), and what the kernel holds can be read in without waiting.
@@ -28,5 +30,9 @@ private:
     SerialComm::ArrivalHandler m_handler;
     qint64 m_reported = 0; // bytes in the device's buffer that the handler has been told of
 };
+
+// Waits until the operating system has taken every byte written to device, for at most
+// timeoutMs and while stillOpen() holds; the bytes still not taken.
+qint64 waitUntilWritten(QIODevice &device, int timeoutMs, const std::function<bool()> &stillOpen);
 
 } // namespace serial
