@@ -284,7 +284,14 @@ int PollRunner::run()
     for (const int address : addresses)
         requests << requestTo(address);
     const QString device = devicePathOf(m_portText);
-    const QString numbers = requestedNumbers(requests.first(), m_options.base);
+    QString numbers = requestedNumbers(requests.first(), m_options.base);
+    if (addresses.size() > 1) {
+        QStringList slaves;
+        for (const int address : addresses)
+            slaves << QStringLiteral("%1").arg(address, 2, 16, QLatin1Char('0')).toUpper();
+        numbers +=
+            QStringLiteral("; the same to slaves %1 in turn").arg(slaves.join(QLatin1Char(' ')));
+    }
     QString line;
     if (m_options.rs485)
         line += QStringLiteral(", RS-485 (RTS %1 ms before, %2 ms after)")
