@@ -10,7 +10,8 @@ namespace sniff
 namespace
 {
 
-const char kEpilogue[] = R"(Frames are split by their lengths and CRC, in both directions, not by the gaps
+const char kEpilogue[] =
+    R"(Frames are split by their lengths and CRC, in both directions, not by the gaps
 between bytes, so a USB adapter that hands bytes on in batches loses nothing.
 Bytes that fit no frame are reported as noise. A response pairs with the request
 waiting before it (same address, same function or the exception to it).
