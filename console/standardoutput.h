@@ -2,18 +2,27 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 
 namespace console
 {
 
-enum class OutputResult {
-    Written,
-    ReaderGone, // the pipe's reader went away (`| head`): the program ends quietly
-    Failed,     // any other failure; the message is set
-};
+// Standard output for a program's lines, each write flushed. A reader that has gone (`| head`)
+// ends the output quietly, as a stop signal would end the program; any other failure is
+// reported once. Either way nothing more is written. SIGPIPE must be ignored for a reader that
+// has gone to show as such rather than end the process.
+class StandardOutput
+{
+public:
+    // False when the bytes were not all written, now or at an earlier write; report gets the
+    // message of the first failure that is not a reader gone.
+    bool write(const QByteArray &bytes, const std::function<void(const QString &)> &report);
+    bool readerGone() const { return m_readerGone; }
+    bool failed() const { return m_failed; }
 
-// Writes bytes to standard output and flushes them. SIGPIPE must be ignored for a reader that
-// went away to show as ReaderGone rather than end the process.
-OutputResult writeStandardOutput(const QByteArray &bytes, QString &message);
+private:
+    bool m_readerGone = false;
+    bool m_failed = false;
+};
 
 } // namespace console

@@ -1,6 +1,5 @@
 #include "pollrunner.h"
 
-#include "console/standardoutput.h"
 #include "frame/rtuframe.h"
 #include "frame/writerequest.h"
 #include "serial/portopening.h"
@@ -119,21 +118,12 @@ void PollRunner::takeStopSignals()
 
 bool PollRunner::writeOutput(const QByteArray &bytes)
 {
-    if (m_outputFailed || m_readerGone)
+    // A reader that has gone ends the run quietly, as a stop signal would.
+    if (m_outputFailed)
         return false;
-    QString message;
-    switch (console::writeStandardOutput(bytes, message)) {
-    case console::OutputResult::Written:
+    if (m_output.write(bytes, [this](const QString &message) { printError(message); }))
         return true;
-    case console::OutputResult::ReaderGone:
-        // The run ends quietly, as a stop signal would end it.
-        m_readerGone = true;
-        return false;
-    case console::OutputResult::Failed:
-        break;
-    }
-    printError(message);
-    m_outputFailed = true;
+    m_outputFailed = m_output.failed();
     return false;
 }
 

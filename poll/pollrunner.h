@@ -1,5 +1,6 @@
 #pragma once
 
+#include "console/standardoutput.h"
 #include "console/stopsignals.h"
 #include "polloptions.h"
 #include "pollreport.h"
@@ -75,7 +76,7 @@ private:
     int m_stopSignals = 0;
     bool m_deviceFailed = false;
     bool m_outputFailed = false; // the output or the capture could not be written
-    bool m_readerGone = false;   // standard output is a pipe whose reader has gone
+    console::StandardOutput m_output;
 };
 
 } // namespace poll

@@ -3,8 +3,6 @@
 #include "sniff/extcap.h"
 #include "sniff/frameline.h"
 
-#include "console/standardoutput.h"
-
 #include "serial/latencytimer.h"
 #include "serial/linetiming.h"
 #include "serial/portopening.h"
@@ -179,20 +177,9 @@ bool SniffRunner::openCapture(const QString &path)
 
 bool SniffRunner::writeOut(const QByteArray &bytes)
 {
-    if (m_readerGone || bytes.isEmpty())
-        return !m_readerGone;
-    QString message;
-    switch (console::writeStandardOutput(bytes, message)) {
-    case console::OutputResult::Written:
+    if (m_output.write(bytes, [this](const QString &message) { printError(message); }))
         return true;
-    case console::OutputResult::ReaderGone:
-        m_readerGone = true;
-        return false;
-    case console::OutputResult::Failed:
-        break;
-    }
-    printError(message);
-    m_failed = true;
+    m_failed = m_failed || m_output.failed();
     return false;
 }
 

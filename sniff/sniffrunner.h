@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/capturewriter.h"
+#include "console/standardoutput.h"
 #include "console/stopsignals.h"
 #include "console/uniquefd.h"
 #include "sniff/bustotals.h"
@@ -51,10 +52,10 @@ private:
     BusTotals m_totals;
     bool m_printLines = true;
     bool m_printTotals = true;
-    bool m_ended = false;        // end of input or stop signal
-    bool m_failed = false;       // the port failed or an output could not be written
-    bool m_readerGone = false;   // standard output's reader went away
-    bool m_stoppedEarly = false; // a stop signal came before the capture had a reader
+    bool m_ended = false;             // end of input or stop signal
+    bool m_failed = false;            // the port failed or an output could not be written
+    console::StandardOutput m_output; // the lines
+    bool m_stoppedEarly = false;      // a stop signal came before the capture had a reader
     QByteArray m_out;
     // The system time of the monotonic clock's origin, taken once so that the times of the
     // lines never go back.
