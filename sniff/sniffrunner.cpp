@@ -67,15 +67,15 @@ void SniffRunner::printError(const QString &message) const
 bool SniffRunner::openPort(const QString &devicePath)
 {
     QString error;
-    m_port = ReadOnlyPort::open(devicePath, m_settings, &error);
+    m_port = ReadOnlyPort::open(devicePath, m_options.line, &error);
     if (!m_port) {
         printError(error);
         return false;
     }
     SplitTiming timing;
     timing.known = true;
-    timing.character = serial::charactersTime(m_settings, 1);
-    timing.frameGap = serial::frameGap(m_settings);
+    timing.character = serial::charactersTime(m_options.line, 1);
+    timing.frameGap = serial::frameGap(m_options.line);
     const std::optional<serial::LatencyTimer> latency = serial::readLatencyTimer(devicePath);
     timing.latency =
         (latency ? std::chrono::milliseconds(latency->milliseconds) : kUnknownLatency) + kReadSlack;
@@ -94,7 +94,6 @@ bool SniffRunner::openPort(const QString &devicePath)
 
 bool SniffRunner::openSource()
 {
-    m_settings = m_options.line;
     if (!m_options.inputPath.isEmpty()) {
         m_input.reset(
             ::open(QFile::encodeName(m_options.inputPath).constData(), O_RDONLY | O_CLOEXEC));

@@ -43,7 +43,6 @@ private:
 
     SniffOptions m_options;
     console::StopSignals &m_stop;
-    serial::CommSettings m_settings;
     std::unique_ptr<ReadOnlyPort> m_port;
     console::UniqueFd m_input;
     int m_sourceFd = -1;
