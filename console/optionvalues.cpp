@@ -39,6 +39,19 @@ std::optional<int> portNumber(const QString &text, QString &error)
     return static_cast<int>(*port);
 }
 
+std::optional<SerialPortChoice> serialPort(const QString &text, QString &error,
+                                           const QString &alsoTaken)
+{
+    if (text.contains(QLatin1Char('/')))
+        return SerialPortChoice{{}, text};
+    const std::optional<int> number = portNumber(text, error);
+    if (!number) {
+        error += QStringLiteral(" %1 is taken as well.").arg(alsoTaken);
+        return std::nullopt;
+    }
+    return SerialPortChoice{QStringLiteral("Com%1").arg(*number), {}};
+}
+
 std::optional<serial::CommSettings> lineSettings(const QString &speed, const QString &framing,
                                                  QString &error)
 {

@@ -19,6 +19,17 @@ std::optional<qint64> number(const QString &text, qint64 low, qint64 high, int b
 // serial::kMaxPortNumber.
 std::optional<int> portNumber(const QString &text, QString &error);
 
+// The serial port of --port: a device path (any text with a "/"), or a port number as
+// portNumber reads it, named "Com<N>" for serial::openPort.
+struct SerialPortChoice {
+    QString portText;   // "Com5"; empty for a device path
+    QString devicePath; // "/dev/ttyUSB0"; empty for a port number
+};
+// On a wrong text, error says what portNumber says, then that alsoTaken is taken as well.
+std::optional<SerialPortChoice>
+serialPort(const QString &text, QString &error,
+           const QString &alsoTaken = QStringLiteral("A device path such as /dev/ttyUSB0"));
+
 // The line of --speed and --settings ("9600" and "N,8,1"), by the rule of the window's settings
 // text (serial::parseSettings).
 std::optional<serial::CommSettings> lineSettings(const QString &speed, const QString &framing,

@@ -187,15 +187,11 @@ PortTarget portTarget(const QString &text, QString &error)
                         .arg(text);
         return {{}, {}, text};
     }
-    if (text.contains(QLatin1Char('/')))
-        return {{}, text, {}};
-    const std::optional<int> number = console::portNumber(text, error);
-    if (!number) {
-        error += QStringLiteral(
-            " A device path such as /dev/ttyUSB0, or tcp://HOST:PORT, is taken as well.");
+    const std::optional<console::SerialPortChoice> port = console::serialPort(
+        text, error, QStringLiteral("A device path such as /dev/ttyUSB0, or tcp://HOST:PORT,"));
+    if (!port)
         return {};
-    }
-    return {QStringLiteral("Com%1").arg(*number), {}, {}};
+    return {port->portText, port->devicePath, {}};
 }
 
 // --rs485, --rts-delay and --echo into options; the message of a usage error, or empty.

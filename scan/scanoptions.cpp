@@ -98,14 +98,11 @@ QString readOptions(const QCommandLineParser &parser, ScanOptions &options)
     if (!isSet("port"))
         return QStringLiteral("--port is required: give the port to scan, for example --port com5 "
                               "or --port /dev/ttyUSB0.");
-    if (value("port").contains(QLatin1Char('/'))) {
-        options.devicePath = value("port");
-    } else {
-        const std::optional<int> number = console::portNumber(value("port"), error);
-        if (!number)
-            return error + QStringLiteral(" A device path such as /dev/ttyUSB0 is taken as well.");
-        options.portText = QStringLiteral("Com%1").arg(*number);
-    }
+    const std::optional<console::SerialPortChoice> port = console::serialPort(value("port"), error);
+    if (!port)
+        return error;
+    options.portText = port->portText;
+    options.devicePath = port->devicePath;
 
     if (isSet("speeds")) {
         options.speeds.clear();

@@ -155,9 +155,12 @@ QString readMonitorOptions(const QCommandLineParser &parser, SniffOptions &optio
                               "/dev/ttyUSB0, or a recording with --input FILE; not both.");
     QString error;
     if (isSet("port")) {
-        readPortText(value("port"), options, error);
-        if (!error.isEmpty())
+        const std::optional<console::SerialPortChoice> port =
+            console::serialPort(value("port"), error);
+        if (!port)
             return error;
+        options.portText = port->portText;
+        options.devicePath = port->devicePath;
     }
     options.inputPath = value("input");
     if (isSet("input") && options.inputPath.isEmpty())
@@ -178,18 +181,6 @@ QString readMonitorOptions(const QCommandLineParser &parser, SniffOptions &optio
 }
 
 } // namespace
-
-void readPortText(const QString &text, SniffOptions &options, QString &error)
-{
-    if (text.contains(QLatin1Char('/'))) {
-        options.devicePath = text;
-        return;
-    }
-    if (const std::optional<int> number = console::portNumber(text, error))
-        options.portText = QStringLiteral("Com%1").arg(*number);
-    else
-        error += QStringLiteral(" A device path such as /dev/ttyUSB0 is taken as well.");
-}
 
 CommandLine parseCommandLine(const QStringList &arguments)
 {

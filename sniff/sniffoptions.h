@@ -48,8 +48,4 @@ struct CommandLine : console::ParseOutcome {
 // which --capture is a flag and the capture goes to --fifo.
 CommandLine parseCommandLine(const QStringList &arguments);
 
-// The port named by text: a port number as console::portNumber reads it gives portText "Com5";
-// text with a "/" is a device path. Any other text sets error.
-void readPortText(const QString &text, SniffOptions &options, QString &error);
-
 } // namespace sniff
