@@ -118,11 +118,12 @@ void PollRunner::takeStopSignals()
 
 bool PollRunner::writeOutput(const QByteArray &bytes)
 {
-    // A reader that has gone ends the run quietly, as a stop signal would.
     if (m_outputFailed)
         return false;
     if (m_output.write(bytes, [this](const QString &message) { printError(message); }))
         return true;
+    // A reader that has gone ends the run quietly, as a stop signal would; a failure ends it
+    // with the status of an output that could not be written.
     m_outputFailed = m_output.failed();
     return false;
 }
